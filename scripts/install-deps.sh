@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what Shopscope needs to build, run and test, from Debian 12's
+# packages only. Runs as root or through sudo; does nothing when all is there.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-webengine-dev libgl-dev libcurl4-openssl-dev
+  # run: the web engine's helper process, Chinese fonts, a virtual display
+  libqt6webenginecore6-bin fonts-noto-cjk xvfb xauth xdg-utils
+  # tests and benchmarks: the curl tool is the download baseline
+  curl
+)
+if [ "${SHOPSCOPE_WITH_BENCH:-0}" = 1 ]; then
+  packages+=(chromium)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
