@@ -1,0 +1,38 @@
+#include "app/Application.h"
+
+#include "app/ErrorHandler.h"
+
+#include <QFont>
+#include <QIcon>
+
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("shopscope"));
+    setApplicationVersion(QStringLiteral("1.1.610"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/shopscope.svg")));
+    InstallFontSubstitutes();
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    // Handlers guard themselves; this only catches what slips through, so
+    // the message loop goes on whatever happened.
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowException(std::current_exception());
+        return false;
+    }
+}
+
+void InstallFontSubstitutes()
+{
+    // fonts-noto-cjk carries the Chinese families; DejaVu the Latin ones.
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK SC")});
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK SC")});
+}

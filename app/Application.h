@@ -1,0 +1,16 @@
+#pragma once
+// Shopscope's application object: its title, and the last line of the
+// top-level error handler for anything a handler let escape.
+
+#include <QApplication>
+
+class TApplication : public QApplication {
+    Q_OBJECT
+public:
+    TApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Maps the fonts the windows are designed with ("宋体", "MS Sans Serif",
+// Tahoma) to installed families, so Chinese captions never show boxes.
+void InstallFontSubstitutes();

@@ -1,0 +1,29 @@
+#include "browser/BrowserProfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QWebEngineProfile>
+
+#include <unistd.h>
+
+void PrepareBrowserEngine()
+{
+    // The engine's sandbox refuses to start as root; a normal user keeps it.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+QWebEngineProfile* CreateSharedBrowserProfile(QObject* parent)
+{
+    auto* profile = new QWebEngineProfile(QStringLiteral("shopscope"), parent);
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    profile->setPersistentStoragePath(QDir(data).filePath(QStringLiteral("browser")));
+    profile->setCachePath(QDir(cache).filePath(QStringLiteral("browser")));
+    profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+    // Session cookies too: store logins are kept across restarts.
+    profile->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
+    return profile;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The one browser profile that all store tabs share, kept in the user's XDG
+// data folder so that cookies and store logins survive a restart.
+
+class QObject;
+class QWebEngineProfile;
+
+// Call before the application object is created: settings the web engine
+// reads only once, at its start.
+void PrepareBrowserEngine();
+
+QWebEngineProfile* CreateSharedBrowserProfile(QObject* parent);
