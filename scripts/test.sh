@@ -15,7 +15,7 @@ run_suite() {
 }
 
 run_suite "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/tests/tsan.supp" \
   run_suite "$here/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DSHOPSCOPE_CORE_ONLY=ON -DSHOPSCOPE_SANITIZE=thread
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
   run_suite "$here/build-asan" -DCMAKE_BUILD_TYPE=Debug -DSHOPSCOPE_CORE_ONLY=ON -DSHOPSCOPE_SANITIZE=address,undefined
