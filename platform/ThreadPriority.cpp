@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+namespace platform {
+
 namespace {
 
 // Indexed by TThreadPriority. tpIdle also gets the highest nice value, so
@@ -57,3 +59,5 @@ TThreadPriority GetThreadPriority(pid_t tid)
         return tpNormal;
     return ThreadPriorityOf({policy == SCHED_IDLE, nice});
 }
+
+} // namespace platform

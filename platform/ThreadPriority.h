@@ -10,6 +10,8 @@
 
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
+namespace platform {
+
 // What the system keeps for a thread: SCHED_IDLE or the normal policy, and
 // the nice value.
 struct TOsThreadPriority {
@@ -28,3 +30,5 @@ pid_t CurrentThreadId();
 bool SetThreadPriority(pid_t tid, TThreadPriority priority);
 // The priority in force for thread tid (tpNormal when it cannot be read).
 TThreadPriority GetThreadPriority(pid_t tid);
+
+} // namespace platform
