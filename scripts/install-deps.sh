@@ -13,7 +13,8 @@ packages=(
   curl
 )
 if [ "${SHOPSCOPE_WITH_BENCH:-0}" = 1 ]; then
-  packages+=(chromium)
+  # the start-up baseline browser, and xdotool to see the windows appear
+  packages+=(chromium xdotool)
 fi
 
 missing=()
