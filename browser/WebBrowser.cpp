@@ -73,6 +73,9 @@ void TWebBrowser::Navigate(const std::string& address)
     if (!url.isValid() || url.scheme().isEmpty())
         throw std::runtime_error("Cannot open the address \"" + address + "\"");
     load(url);
+    // Loading has begun as far as the caller can tell, even before the
+    // engine reports it.
+    FReadyState = ReadyStateLoading;
 }
 
 void TWebBrowser::RequireDocument() const

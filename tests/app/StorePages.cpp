@@ -1,0 +1,57 @@
+#include "app/StorePages.h"
+
+TProxyTarget SplitProxyTarget(const std::string& target)
+{
+    const std::size_t scheme = target.find("://");
+    if (scheme == std::string::npos)
+        return {};
+    const std::size_t hostStart = scheme + 3;
+    const std::size_t pathStart = target.find_first_of("/?#", hostStart);
+    TProxyTarget split;
+    split.Host = target.substr(hostStart, pathStart - hostStart);
+    split.PathAndQuery = pathStart == std::string::npos ? "/" : target.substr(pathStart);
+    if (split.PathAndQuery.front() != '/')
+        split.PathAndQuery.insert(0, "/");
+    return split;
+}
+
+namespace {
+
+std::string GomeForm(bool withButton)
+{
+    std::string form = R"(<form action="/search" method="get"><input id="keyword" name="keyword" value="">)";
+    if (withButton)
+        form += R"(<input type="submit" id="subSearch" value="search">)";
+    return form + "</form>";
+}
+
+std::string Page(const std::string& title, const std::string& body)
+{
+    return "<!DOCTYPE html><html><head><title>" + title + "</title></head><body>" + body + "</body></html>";
+}
+
+} // namespace
+
+void ServeStorePage(const TTestRequest& request, TScriptedConnection& connection, const std::string& gomeHost)
+{
+    if (request.method == "CONNECT") {
+        connection.Send("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        connection.Close();
+        return;
+    }
+    const TProxyTarget target = SplitProxyTarget(request.target);
+    const bool gome = !gomeHost.empty() && target.Host.rfind(gomeHost, 0) == 0;
+    std::string charset = "utf-8";
+    std::string body;
+    if (gome && target.PathAndQuery == "/") {
+        body = Page("Gome", GomeForm(true));
+    } else if (gome && target.PathAndQuery == "/gbk") {
+        charset = "gbk";
+        body = Page("Gome GBK", GomeForm(true));
+    } else if (gome && target.PathAndQuery == "/nobutton") {
+        body = Page("Gome without button", GomeForm(false));
+    } else {
+        body = Page("Store", R"(<pre id="sel">  abc  </pre><p id="other">other text</p>)");
+    }
+    connection.Send(TScriptedServer::Response(200, body, "Content-Type: text/html; charset=" + charset));
+}

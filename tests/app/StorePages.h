@@ -1,0 +1,23 @@
+#pragma once
+// The store pages the GUI tests serve, as an HTTP proxy would: every request
+// comes with an absolute address, so one server on 127.0.0.1 stands for all
+// nine stores. HTTPS (CONNECT) is refused.
+
+#include "support/ScriptedServer.h"
+
+#include <string>
+
+struct TProxyTarget {
+    std::string Host;
+    std::string PathAndQuery;  // "/" at least
+};
+
+// Splits "http://host/path?q"; an empty Host when target is not absolute.
+TProxyTarget SplitProxyTarget(const std::string& target);
+
+// Pages by path on any host:
+//   "/" on a host that starts with gomeHost: the Gome search form (UTF-8);
+//   "/gbk": the same form in a GBK page; "/nobutton": the form without its
+//   "subSearch" button; anything else: a result page whose element "sel"
+//   holds "  abc  ".
+void ServeStorePage(const TTestRequest& request, TScriptedConnection& connection, const std::string& gomeHost);
