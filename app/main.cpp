@@ -2,11 +2,13 @@
 #include "app/Ui_MainForm.h"
 #include "app/pub_status.h"
 #include "browser/BrowserProfile.h"
+#include "platform/TerminationSignals.h"
 
 int main(int argc, char* argv[])
 {
     PrepareBrowserEngine();
     TApplication app(argc, argv);
+    QuitOnTerminationSignals();
     QWebEngineProfile* profile = CreateSharedBrowserProfile(&app);
 
     TMainForm MainForm(profile);

@@ -1,0 +1,142 @@
+// Starts the built program itself, aimed at a local proxy with the browser
+// engine's standard proxy setting, and checks what it asks of the stores.
+
+#include "app/StorePages.h"
+#include "stores/StoreCatalogue.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+constexpr int StartTimeoutMs = 60000;
+
+// Each host is asked for over plain http or, where the engine's HSTS list
+// upgrades it to https, through a CONNECT that our proxy refuses.
+bool Asked(const std::vector<TTestRequest>& requests, const std::string& host, const std::string& pathAndQuery)
+{
+    for (const TTestRequest& r : requests) {
+        if (r.method == "CONNECT" && r.target == host + ":443")
+            return true;
+        const TProxyTarget t = SplitProxyTarget(r.target);
+        if (t.Host == host && (pathAndQuery.empty() || t.PathAndQuery == pathAndQuery))
+            return true;
+    }
+    return false;
+}
+
+std::string AsSent(const std::string& address)
+{
+    // The engine writes escapes with capital hex digits.
+    return QUrl(QString::fromStdString(address)).toString(QUrl::FullyEncoded | QUrl::RemoveScheme | QUrl::RemoveAuthority)
+        .toStdString();
+}
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void startsWithStoreHomePagesAndRelay();
+    void keepsCookiesAcrossRestart();
+    void cleanupTestCase();
+
+private:
+    void Start();
+    void Stop();
+
+    QTemporaryDir FHome;
+    std::unique_ptr<TScriptedServer> FProxy;
+    QProcess FProgram;
+};
+
+void TestProgram::initTestCase()
+{
+    QVERIFY(FHome.isValid());
+    FProxy = std::make_unique<TScriptedServer>(
+        [](const TTestRequest& r, TScriptedConnection& c) {
+            const TProxyTarget t = SplitProxyTarget(r.target);
+            if (r.method == "GET" && t.PathAndQuery == "/" && r.Header("Cookie").empty()) {
+                c.Send(TScriptedServer::Response(200, "<html><body>home</body></html>",
+                                                 "Content-Type: text/html\r\nSet-Cookie: visited=" + t.Host +
+                                                     "; Max-Age=86400; Path=/"));
+                return;
+            }
+            ServeStorePage(r, c, TStoreCatalogue()[7].MainHost);
+        },
+        std::chrono::seconds(600));
+}
+
+void TestProgram::Start()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), FHome.path());
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
+               env.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS")) + QStringLiteral(" --proxy-server=127.0.0.1:%1").arg(FProxy->Port()));
+    FProgram.setProcessEnvironment(env);
+    FProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    FProgram.start(QStringLiteral(SHOPSCOPE_PROGRAM), {});
+    QVERIFY2(FProgram.waitForStarted(), qPrintable(FProgram.errorString()));
+}
+
+void TestProgram::Stop()
+{
+    // A session's end: the program closes its window and writes its profile.
+    FProgram.terminate();
+    QVERIFY(FProgram.waitForFinished(StartTimeoutMs));
+    QCOMPARE(FProgram.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(FProgram.exitCode(), 0);
+}
+
+void TestProgram::startsWithStoreHomePagesAndRelay()
+{
+    Start();
+    const TStoreCatalogue catalogue;
+    for (const TStoreEntry& store : catalogue) {
+        const std::string home = AsSent(store.HomeAddress());
+        QTRY_VERIFY2_WITH_TIMEOUT(Asked(FProxy->Requests(), store.MainHost, home.empty() ? "/" : home),
+                                  store.MainHost.c_str(), StartTimeoutMs);
+    }
+    // The Gome home page (or its error page) completes, and the relay stores
+    // follow with an empty keyword.
+    QTRY_VERIFY_WITH_TIMEOUT(Asked(FProxy->Requests(), catalogue[4].MainHost, AsSent(catalogue[4].SearchAddress(""))),
+                             StartTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(Asked(FProxy->Requests(), catalogue[8].MainHost, AsSent(catalogue[8].SearchAddress(""))),
+                             StartTimeoutMs);
+    Stop();
+    QVERIFY(QFileInfo(FHome.filePath(QStringLiteral(".local/share/shopscope/browser"))).isDir());
+}
+
+void TestProgram::keepsCookiesAcrossRestart()
+{
+    // The first run stored a cookie for each plain-http home page.
+    const std::size_t before = FProxy->Requests().size();
+    Start();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            const auto requests = FProxy->Requests();
+            for (std::size_t i = before; i < requests.size(); ++i)
+                if (requests[i].Header("Cookie").rfind("visited=", 0) == 0)
+                    return true;
+            return false;
+        }(),
+        StartTimeoutMs);
+    Stop();
+}
+
+void TestProgram::cleanupTestCase()
+{
+    if (FProgram.state() != QProcess::NotRunning) {
+        FProgram.kill();
+        FProgram.waitForFinished();
+    }
+}
+
+QTEST_GUILESS_MAIN(TestProgram)
+#include "tst_Program.moc"
