@@ -42,7 +42,7 @@ private:
         const QString script = QStringLiteral("(function () { var e = document.getElementById(") + ScriptString(FId) +
                                QStringLiteral("); if (!e) return false; ") + action + QStringLiteral(" return true; })()");
         if (!FBrowser.RunScript(script).toBool())
-            throw std::runtime_error("The page has no element \"" + FId + "\"");
+            throw std::runtime_error("页面上没有元素“" + FId + "”");
     }
 
     TWebBrowser& FBrowser;
@@ -71,7 +71,7 @@ void TWebBrowser::Navigate(const std::string& address)
     // what a browser's address bar would (blanks, non-ASCII characters).
     const QUrl url(QString::fromStdString(address), QUrl::TolerantMode);
     if (!url.isValid() || url.scheme().isEmpty())
-        throw std::runtime_error("Cannot open the address \"" + address + "\"");
+        throw std::runtime_error("无法打开网址“" + address + "”");
     load(url);
     // Loading has begun as far as the caller can tell, even before the
     // engine reports it.
@@ -81,7 +81,7 @@ void TWebBrowser::Navigate(const std::string& address)
 void TWebBrowser::RequireDocument() const
 {
     if (!FHasDocument)
-        throw std::runtime_error("The page shows no document");
+        throw std::runtime_error("页面尚未打开");
 }
 
 std::string TWebBrowser::DocumentURL() const
@@ -126,6 +126,6 @@ QVariant TWebBrowser::RunScript(const QString& script)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     if (!answer->Arrived)
-        throw std::runtime_error("The page does not answer");
+        throw std::runtime_error("页面没有响应");
     return answer->Value;
 }

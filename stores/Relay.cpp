@@ -18,7 +18,7 @@ void RelaySearch(const TStoreCatalogue& catalogue, const TStoreBrowsers& browser
     if (!source || source->ReadyState() != TBrowserOperations::ReadyStateComplete)
         return;
     if (!source->HasDocument())
-        throw std::runtime_error("The Gome tab shows no document");
+        throw std::runtime_error("国美电器页面尚未打开");
     const std::string keyword = RelayedKeyword(source->DocumentURL());
     for (std::size_t i = 0; i < TStoreCatalogue::Count; ++i)
         if (catalogue[i].Rule == srRelay && browsers[i])

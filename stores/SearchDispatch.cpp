@@ -18,11 +18,11 @@ void SubmitPageForm(TBrowserOperations& browser, const TStoreEntry& store, const
 {
     const auto field = browser.ElementById(store.FieldId);
     if (!field)
-        throw std::runtime_error("The page has no element \"" + store.FieldId + "\"");
+        throw std::runtime_error("页面上没有元素“" + store.FieldId + "”");
     field->SetValue(keyword);
     const auto button = browser.ElementById(store.ButtonId);
     if (!button)
-        throw std::runtime_error("The page has no element \"" + store.ButtonId + "\"");
+        throw std::runtime_error("页面上没有元素“" + store.ButtonId + "”");
     button->Click();
 }
 

@@ -93,6 +93,7 @@ private slots:
     void rightClickOpensOurMenuInEveryTab();
     void selectionSearch();
     void selectionSearchWithNothingSelected();
+    void refusedHomePageStopsTheRestAndShowsTheError();
 
 private:
     void WaitForRequest(const QString& address);
@@ -385,6 +386,22 @@ void TestMainForm::selectionSearchWithNothingSelected()
     QTest::qWait(300);
     QCOMPARE(boxes.Shown, 0);
     QCOMPARE(Requested().size(), before);
+}
+
+void TestMainForm::refusedHomePageStopsTheRestAndShowsTheError()
+{
+    TStoreCatalogue::THostTable hosts = TestHosts();
+    hosts[2].Main = "bad host";  // no browser takes a blank in a host name
+    TBoxWatcher boxes;
+    TMainForm form(FProfile, TStoreCatalogue(hosts));
+    form.show();
+    QTRY_COMPARE(boxes.Shown, 1);
+    QCOMPARE(boxes.Title, QStringLiteral("Shopscope"));
+    QCOMPARE(boxes.Text, QStringLiteral("无法打开网址“http://bad host/”."));
+    QVERIFY(form.Browser(1).ReadyState() != TBrowserOperations::ReadyStateUninitialized);
+    QVERIFY(form.Browser(2).ReadyState() != TBrowserOperations::ReadyStateUninitialized);
+    for (int position = 3; position <= 9; ++position)
+        QCOMPARE(form.Browser(position).ReadyState(), int(TBrowserOperations::ReadyStateUninitialized));
 }
 
 int main(int argc, char* argv[])
