@@ -10,6 +10,7 @@
 #include "browser/BrowserProfile.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -94,6 +95,7 @@ private slots:
     void selectionSearch();
     void selectionSearchWithNothingSelected();
     void refusedHomePageStopsTheRestAndShowsTheError();
+    void copyAndPasteKeys();
 
 private:
     void WaitForRequest(const QString& address);
@@ -402,6 +404,26 @@ void TestMainForm::refusedHomePageStopsTheRestAndShowsTheError()
     QVERIFY(form.Browser(2).ReadyState() != TBrowserOperations::ReadyStateUninitialized);
     for (int position = 3; position <= 9; ++position)
         QCOMPARE(form.Browser(position).ReadyState(), int(TBrowserOperations::ReadyStateUninitialized));
+}
+
+void TestMainForm::copyAndPasteKeys()
+{
+    // Ctrl+C aimed at a page goes to the page first: its selection is copied.
+    TWebBrowser& jd = FForm->Browser(1);
+    FForm->pcMain->setCurrentIndex(0);
+    WaitLoaded(jd);
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    jd.RunScript(QStringLiteral("window.getSelection().selectAllChildren(document.getElementById('sel')); true"));
+    QTRY_COMPARE(jd.page()->selectedText(), QStringLiteral("  abc  "));
+    jd.focusProxy()->setFocus();
+    QTest::keyClick(jd.focusProxy(), Qt::Key_C, Qt::ControlModifier);
+    QTRY_COMPARE(QApplication::clipboard()->text(), QStringLiteral("  abc  "));
+
+    // Ctrl+V in the keyword box pastes the clipboard's text there, once.
+    FForm->etCargao->clear();
+    FForm->etCargao->setFocus();
+    QTest::keyClick(FForm->etCargao, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(FForm->etCargao->text(), QStringLiteral("  abc  "));
 }
 
 int main(int argc, char* argv[])
