@@ -7,8 +7,9 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-webengine-dev libgl-dev libcurl4-openssl-dev
-  # run: the web engine's helper process, Chinese fonts, a virtual display
-  libqt6webenginecore6-bin fonts-noto-cjk xvfb xauth xdg-utils
+  # run: the web engine's helper process, Chinese fonts, a virtual display,
+  # the certificate store that the HTTP engine checks https servers against
+  libqt6webenginecore6-bin fonts-noto-cjk xvfb xauth xdg-utils ca-certificates
   # tests and benchmarks: the curl tool is the download baseline
   curl
 )
