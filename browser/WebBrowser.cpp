@@ -67,8 +67,10 @@ TWebBrowser::TWebBrowser(QWebEngineProfile* profile, QWidget* parent)
 
 void TWebBrowser::Navigate(const std::string& address)
 {
-    // Tolerant parsing keeps every escape already in the text and escapes
-    // what a browser's address bar would (blanks, non-ASCII characters).
+    // Tolerant parsing escapes what a browser's address bar would (blanks,
+    // non-ASCII characters) and never decodes an escape of a reserved or
+    // non-ASCII byte. The engine takes addresses only in this form, which
+    // writes hex digits in capitals and unescapes unreserved characters.
     const QUrl url(QString::fromStdString(address), QUrl::TolerantMode);
     if (!url.isValid() || url.scheme().isEmpty())
         throw std::runtime_error("无法打开网址“" + address + "”");

@@ -1,5 +1,7 @@
 #include "app/StorePages.h"
 
+#include <QUrl>
+
 TProxyTarget SplitProxyTarget(const std::string& target)
 {
     const std::size_t scheme = target.find("://");
@@ -13,6 +15,14 @@ TProxyTarget SplitProxyTarget(const std::string& target)
     if (split.PathAndQuery.front() != '/')
         split.PathAndQuery.insert(0, "/");
     return split;
+}
+
+std::string PathAsSent(const std::string& address)
+{
+    const std::string path = QUrl(QString::fromStdString(address))
+                                 .toString(QUrl::FullyEncoded | QUrl::RemoveScheme | QUrl::RemoveAuthority)
+                                 .toStdString();
+    return path.empty() ? "/" : path;
 }
 
 namespace {

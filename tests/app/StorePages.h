@@ -15,6 +15,11 @@ struct TProxyTarget {
 // Splits "http://host/path?q"; an empty Host when target is not absolute.
 TProxyTarget SplitProxyTarget(const std::string& target);
 
+// The path and query a proxy receives when the engine opens address: the
+// engine's address type writes escapes with capital hex digits, and a bare
+// host is asked for "/".
+std::string PathAsSent(const std::string& address);
+
 // Pages by path on any host:
 //   "/" on a host that starts with gomeHost: the Gome search form (UTF-8);
 //   "/gbk": the same form in a GBK page; "/nobutton": the form without its

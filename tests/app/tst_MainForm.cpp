@@ -178,11 +178,8 @@ void TestMainForm::layoutAndStatusBar()
 
 void TestMainForm::startUpLoadsHomePagesThenRelays()
 {
-    // The engine's address type writes escapes with capital hex digits.
-    for (const TStoreEntry& store : FForm->Catalogue()) {
-        const QUrl home(QString::fromStdString(store.HomeAddress()));
-        WaitForRequest(home.host() + (home.path().isEmpty() ? QStringLiteral("/") : home.toString(QUrl::FullyEncoded | QUrl::RemoveScheme | QUrl::RemoveAuthority)));
-    }
+    for (const TStoreEntry& store : FForm->Catalogue())
+        WaitForRequest(QString::fromStdString(store.MainHost + PathAsSent(store.HomeAddress())));
     // Once the Gome home page has loaded, both relay stores follow with an
     // empty keyword.
     WaitForRequest(QStringLiteral("s5.test/search?keyword=&Site=01&=%CB%D1%CB%F7"));
