@@ -1,0 +1,24 @@
+#pragma once
+// Starting a program that outlives its starter: in a session of its own, so
+// neither the starter's end nor its terminal's hang-up takes it down.
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Starts the executable at Arguments[0] (a path; PATH is not searched) with
+// the rest as its arguments, each passed as it is. Returns 0 and the child's
+// process id, or the errno of the start that failed (no such file, not
+// executable...).
+int StartInOwnSession(const std::vector<std::string>& Arguments, int& ProcessId);
+
+// Waits, without a limit, until the child ProcessId started above has ended.
+// Returns 0 or errno.
+int WaitForChild(int ProcessId);
+
+// A broken standard error (a closed pipe) must not end this process while it
+// writes a log line; programs started afterwards get the default back.
+void IgnoreBrokenPipes();
+
+} // namespace platform
