@@ -1,0 +1,325 @@
+// The upgrade helper as the program runs it: the built executable, on
+// temporary folders, with real processes. A copy of a small program running
+// from the folder keeps its file busy the way the real program does.
+
+#include "upgrade/helper/HandOver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+enum class TProgramState { NotRunning, ExitsSoon, NeverExits };
+enum class THelperArguments { None, Whole, SplitAtBlanks };
+
+// A file before or after the helper ran; Mode -1 in an expectation: absent.
+struct TFile {
+    QString Name;
+    QByteArray Content;
+    int Mode = 0644;
+};
+
+const QString ProgramName = QStringLiteral("app");
+constexpr int Absent = -1;
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The copy of this that runs from the test folder stands for the program.
+QByteArray LingeringProgram()
+{
+    static const QByteArray bytes = ReadAll(QStringLiteral(LINGERING_PROGRAM));
+    return bytes;
+}
+
+// A program that writes down how it was started, then renames its record
+// into place, so the test sees all of it or none of it.
+QByteArray Recorder(const char* tag)
+{
+    return QByteArray("#!/bin/sh\n"
+                      "d=$(dirname \"$0\")\n"
+                      "{\n"
+                      "  echo \"tag=") + tag + "\"\n"
+                      "  echo \"argc=$#\"\n"
+                      "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+                      "  [ -e \"$d/exited.mark\" ] && echo program-had-exited\n"
+                      "  [ -e \"$d/setup.ran\" ] && echo setup-had-ended\n"
+                      "} > \"$d/restart.tmp\"\n"
+                      "mv \"$d/restart.tmp\" \"$d/restart.txt\"\n";
+}
+
+// A set-up program that takes a while, and records its arguments only at its end.
+QByteArray SetupProgram()
+{
+    return "#!/bin/sh\n"
+           "d=$(dirname \"$0\")\n"
+           "{ echo \"argc=$#\"; for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done; } > \"$d/setup.tmp\"\n"
+           "sleep 0.2\n"
+           "mv \"$d/setup.tmp\" \"$d/setup.ran\"\n";
+}
+
+int ModeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : Absent;
+}
+
+QStringList Lines(const QByteArray& text)
+{
+    return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// The program, started from the test folder and ended with the test.
+struct TProcessEnd {
+    void operator()(QProcess* process) const
+    {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished();
+        }
+        delete process;
+    }
+};
+using TRunningProgram = std::unique_ptr<QProcess, TProcessEnd>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(TFile)
+Q_DECLARE_METATYPE(TProgramState)
+Q_DECLARE_METATYPE(THelperArguments)
+
+class tst_UpgradeHelper : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void run_data();
+    void run();
+
+private:
+    QTemporaryDir FRoot;
+};
+
+void tst_UpgradeHelper::initTestCase()
+{
+    QVERIFY(FRoot.isValid());
+    QVERIFY(!LingeringProgram().isEmpty());
+    // New files get 0666 less the umask; fix it so the table can say 0644.
+    ::umask(022);
+}
+
+void tst_UpgradeHelper::run_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<TProgramState>("program");
+    QTest::addColumn<QList<TFile>>("before");
+    QTest::addColumn<THelperArguments>("arguments");
+    QTest::addColumn<QString>("handOver");
+    QTest::addColumn<QStringList>("environment"); // "NAME=value" sets, "NAME" removes
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QList<TFile>>("after");
+    QTest::addColumn<QStringList>("restart");  // the restarted program's record; empty: not restarted
+    QTest::addColumn<QStringList>("setupRun"); // the set-up program's record; empty: not run
+    QTest::addColumn<QString>("message");      // on standard error, and in the log when the exit code is not 0
+
+    const QString selfUpgrade = QStringLiteral("+/afterupgrade0");
+    const QStringList restartedNew {"tag=new", "argc=1", "arg=/afterupgrade"};
+    const QStringList restartedOld {"tag=old", "argc=1", "arg=/afterupgrade"};
+    const QStringList afterExit = restartedNew + QStringList {"program-had-exited"};
+    const TFile oldProgram {ProgramName, Recorder("old"), 0755};
+    const TFile newProgram {ProgramName, Recorder("new"), 0755};
+    const TFile download {ProgramName + ".uTMP", Recorder("new"), 0600};
+    const TFile downloadGone {ProgramName + ".uTMP", {}, Absent};
+    const TFile running {ProgramName, LingeringProgram(), 0755};
+
+    QTest::newRow("blank in the path, split at it; waits for the program to exit")
+        << "my app" << TProgramState::ExitsSoon
+        << QList<TFile> {running, download, {"readme.txt", "old", 0644}, {"readme.txt.uTMP", "new", 0600}}
+        << THelperArguments::SplitAtBlanks << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {newProgram, downloadGone, {"readme.txt", "new", 0644}, {"readme.txt.uTMP", {}, Absent}}
+        << afterExit << QStringList() << QString();
+    QTest::newRow("Chinese path; waits for the program to exit")
+        << "升级 测试" << TProgramState::ExitsSoon << QList<TFile> {running, download}
+        << THelperArguments::Whole << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {newProgram, downloadGone} << afterExit << QStringList() << QString();
+    QTest::newRow("two blanks in a row")
+        << "two  blanks" << TProgramState::NotRunning << QList<TFile> {oldProgram, download}
+        << THelperArguments::Whole << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {newProgram, downloadGone} << restartedNew << QStringList() << QString();
+    QTest::newRow("plus and quotes")
+        << "c++ \"tools\" +x" << TProgramState::NotRunning << QList<TFile> {oldProgram, download}
+        << THelperArguments::Whole << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {newProgram, downloadGone} << restartedNew << QStringList() << QString();
+    QTest::newRow("restart parameter with a blank arrives as one argument")
+        << "params" << TProgramState::NotRunning << QList<TFile> {oldProgram}
+        << THelperArguments::Whole << "+/after upgrade0" << QStringList() << handover::ExitDone
+        << QList<TFile> {oldProgram} << QStringList {"tag=old", "argc=1", "arg=/after upgrade"} << QStringList()
+        << QString();
+    QTest::newRow("the program's own file gains execute permission")
+        << "own" << TProgramState::NotRunning
+        << QList<TFile> {{ProgramName, Recorder("old"), 0640}, download}
+        << THelperArguments::Whole << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {{ProgramName, Recorder("new"), 0750}, downloadGone} << restartedNew << QStringList()
+        << QString();
+    QTest::newRow("exe rule: the first exe download becomes the program")
+        << "exe" << TProgramState::NotRunning << QList<TFile> {oldProgram, {"new.exe.uTMP", Recorder("new"), 0644}}
+        << THelperArguments::Whole << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {newProgram, {"new.exe", {}, Absent}, {"new.exe.uTMP", {}, Absent}} << restartedNew
+        << QStringList() << QString();
+    QTest::newRow("exe rule is lower case only")
+        << "EXE" << TProgramState::NotRunning << QList<TFile> {oldProgram, {"NEW.EXE.uTMP", "upper", 0600}}
+        << THelperArguments::Whole << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {oldProgram, {"NEW.EXE", "upper", 0644}} << restartedOld << QStringList() << QString();
+    QTest::newRow("own download present: an exe keeps its own name")
+        << "both" << TProgramState::NotRunning
+        << QList<TFile> {oldProgram, {"tool.exe", "old tool", 0755}, {"tool.exe.uTMP", "new tool", 0600}, download}
+        << THelperArguments::Whole << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {newProgram, {"tool.exe", "new tool", 0755}, downloadGone} << restartedNew << QStringList()
+        << QString();
+    QTest::newRow("read-only target replaced, stays read-only")
+        << "read-only" << TProgramState::NotRunning
+        << QList<TFile> {oldProgram, {"readme.txt", "old", 0444}, {"readme.txt.uTMP", "new", 0600}}
+        << THelperArguments::Whole << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {oldProgram, {"readme.txt", "new", 0444}} << restartedOld << QStringList() << QString();
+    QTest::newRow("mode bits kept; a new file gets the usual permissions")
+        << "modes" << TProgramState::NotRunning
+        << QList<TFile> {oldProgram, {"tool.sh", "old", 0750}, {"tool.sh.uTMP", "new", 0644},
+                         {"notes.txt.uTMP", "notes", 0600}}
+        << THelperArguments::Whole << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {oldProgram, {"tool.sh", "new", 0750}, {"notes.txt", "notes", 0644}} << restartedOld
+        << QStringList() << QString();
+    QTest::newRow("set-up mode: run, wait, delete, restart")
+        << "setup" << TProgramState::NotRunning << QList<TFile> {oldProgram, {"setup.exe.uTMP", SetupProgram(), 0644}}
+        << THelperArguments::Whole << "+/afterupgrade1" << QStringList() << handover::ExitDone
+        << QList<TFile> {oldProgram, {"setup.exe", {}, Absent}, {"setup.exe.uTMP", {}, Absent}}
+        << restartedOld + QStringList {"setup-had-ended"} << QStringList {"argc=1", "arg=/afterupgrade"} << QString();
+    QTest::newRow("set-up mode without a set-up program: only the restart")
+        << "setup without" << TProgramState::NotRunning
+        << QList<TFile> {oldProgram, download, {"tool.exe.uTMP", "tool", 0600}}
+        << THelperArguments::Whole << "+/afterupgrade1" << QStringList() << handover::ExitDone
+        << QList<TFile> {newProgram, {"tool.exe", "tool", 0644}} << restartedNew << QStringList() << QString();
+    // No such file ends the wait at once, with the default limit of minutes.
+    QTest::newRow("no program file: no wait, its download becomes it")
+        << "missing" << TProgramState::NotRunning << QList<TFile> {download}
+        << THelperArguments::Whole << selfUpgrade << QStringList() << handover::ExitDone
+        << QList<TFile> {newProgram, downloadGone} << restartedNew << QStringList() << QString();
+    QTest::newRow("program never exits: nothing touched after the limit")
+        << "stuck" << TProgramState::NeverExits << QList<TFile> {running, download, {"readme.txt.uTMP", "new", 0600}}
+        << THelperArguments::Whole << selfUpgrade << QStringList {QString(handover::WaitLimitVariable) + "=300"}
+        << handover::ExitProgramRunning
+        << QList<TFile> {running, download, {"readme.txt.uTMP", "new", 0600}, {"readme.txt", {}, Absent}}
+        << QStringList() << QStringList() << "was still running after 300 ms, so nothing was replaced";
+
+    const QList<TFile> untouched {oldProgram, download};
+    const QString information = QStringLiteral("Upgrader v3.4\nUpgrader is the self-upgrading part");
+    QTest::newRow("no parameters, no display")
+        << "info" << TProgramState::NotRunning << untouched << THelperArguments::None << QString() << QStringList()
+        << handover::ExitDone << untouched << QStringList() << QStringList() << information;
+    QTest::newRow("no parameters, a display that cannot be reached")
+        << "info unreachable" << TProgramState::NotRunning << untouched << THelperArguments::None << QString()
+        << QStringList {"DISPLAY=:4711"} << handover::ExitDone << untouched << QStringList() << QStringList()
+        << information;
+    QTest::newRow("no parameters, a windowless platform")
+        << "info offscreen" << TProgramState::NotRunning << untouched << THelperArguments::None << QString()
+        << QStringList {"DISPLAY=:4711", "QT_QPA_PLATFORM=offscreen"} << handover::ExitDone << untouched
+        << QStringList() << QStringList() << information;
+}
+
+void tst_UpgradeHelper::run()
+{
+    QFETCH(QString, folder);
+    QFETCH(TProgramState, program);
+    QFETCH(QList<TFile>, before);
+    QFETCH(THelperArguments, arguments);
+    QFETCH(QString, handOver);
+    QFETCH(QStringList, environment);
+    QFETCH(int, exitCode);
+    QFETCH(QList<TFile>, after);
+    QFETCH(QStringList, restart);
+    QFETCH(QStringList, setupRun);
+    QFETCH(QString, message);
+
+    const QString dir = FRoot.filePath(folder) + u'/';
+    QVERIFY(QDir().mkpath(dir));
+    for (const TFile& file : before) {
+        QFile out(dir + file.Name);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QCOMPARE(out.write(file.Content), file.Content.size());
+        out.close();
+        QCOMPARE(::chmod(QFile::encodeName(dir + file.Name).constData(), mode_t(file.Mode)), 0);
+    }
+
+    const QString programPath = dir + ProgramName;
+    TRunningProgram running(new QProcess);
+    if (program != TProgramState::NotRunning) {
+        running->start(programPath, {dir + "exited.mark", program == TProgramState::ExitsSoon ? "400" : "forever"});
+        QVERIFY2(running->waitForStarted(), qPrintable(running->errorString()));
+    }
+
+    QStringList helperArguments;
+    if (arguments == THelperArguments::Whole)
+        helperArguments = QStringList {programPath, handOver};
+    else if (arguments == THelperArguments::SplitAtBlanks)
+        helperArguments = programPath.split(u' ') << handOver;
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", handover::WaitLimitVariable})
+        env.remove(QString::fromLatin1(name));
+    env.insert("XDG_CACHE_HOME", FRoot.filePath(folder + " cache"));
+    for (const QString& setting : environment) {
+        const qsizetype equals = setting.indexOf(u'=');
+        if (equals < 0)
+            env.remove(setting);
+        else
+            env.insert(setting.left(equals), setting.mid(equals + 1));
+    }
+
+    QProcess helper;
+    helper.setProcessEnvironment(env);
+    helper.setWorkingDirectory(dir);
+    helper.start(QStringLiteral(UPGRADER_PATH), helperArguments);
+    QVERIFY2(helper.waitForStarted(), qPrintable(helper.errorString()));
+    // Ends at once in every row (or after its shortened limit); a helper that
+    // waits for the wrong reason would sit out the default limit of minutes.
+    QVERIFY2(helper.waitForFinished(60000), "the helper is still waiting");
+    const QByteArray errors = helper.readAllStandardError();
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(helper.exitCode() == exitCode, errors.constData());
+
+    if (message.isEmpty()) {
+        QVERIFY2(errors.isEmpty(), errors.constData());
+    } else {
+        QVERIFY2(errors.contains(message.toUtf8()), errors.constData());
+        if (exitCode != handover::ExitDone)
+            QVERIFY(ReadAll(FRoot.filePath(folder + " cache/shopscope/upgrader.log")).contains(message.toUtf8()));
+    }
+
+    // The set-up program had ended before the helper did; the restarted
+    // program may still be writing its record, so that is waited for.
+    QCOMPARE(Lines(ReadAll(dir + "setup.ran")), setupRun);
+    if (restart.isEmpty()) {
+        QVERIFY(!QFile::exists(dir + "restart.txt"));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + "restart.txt"), 30000);
+        QCOMPARE(Lines(ReadAll(dir + "restart.txt")), restart);
+    }
+
+    for (const TFile& file : after) {
+        QCOMPARE(ModeOf(dir + file.Name), file.Mode);
+        if (file.Mode != Absent)
+            QVERIFY2(ReadAll(dir + file.Name) == file.Content, qPrintable(file.Name));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_UpgradeHelper)
+#include "tst_UpgradeHelper.moc"
