@@ -8,10 +8,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -105,6 +107,7 @@ private slots:
     void initTestCase();
     void run_data();
     void run();
+    void informationBox();
 
 private:
     QTemporaryDir FRoot;
@@ -319,6 +322,56 @@ void tst_UpgradeHelper::run()
         if (file.Mode != Absent)
             QVERIFY2(ReadAll(dir + file.Name) == file.Content, qPrintable(file.Name));
     }
+}
+
+// With a display, the information is a box captioned "Upgrader v3.4" that
+// the user closes; nothing goes to standard error.
+void tst_UpgradeHelper::informationBox()
+{
+#ifndef SHOPSCOPE_UPGRADER_BOX
+    QSKIP("a core-only helper has no box");
+#endif
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
+        QSKIP("needs Xvfb and xdotool");
+
+    // -displayfd: the server writes its display number once it accepts clients.
+    TRunningProgram server(new QProcess);
+    server->start("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    QVERIFY2(server->waitForStarted(), qPrintable(server->errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(server->canReadLine() || server->state() == QProcess::NotRunning, 30000);
+    const QString display = u':' + QString::fromLatin1(server->readLine().trimmed());
+    QVERIFY2(display.size() > 1, "Xvfb did not start");
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("DISPLAY", display);
+    env.insert("XDG_CACHE_HOME", FRoot.filePath("box cache"));
+
+    QProcess helper;
+    helper.setProcessEnvironment(env);
+    helper.start(QStringLiteral(UPGRADER_PATH), {});
+    QVERIFY2(helper.waitForStarted(), qPrintable(helper.errorString()));
+
+    const auto xdotool = [&env](const QStringList& arguments) {
+        QProcess tool;
+        tool.setProcessEnvironment(env);
+        tool.start("xdotool", arguments);
+        const bool done = tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit &&
+                          tool.exitCode() == 0;
+        return done ? std::optional(QString::fromLatin1(tool.readAllStandardOutput()).trimmed()) : std::nullopt;
+    };
+    // --sync: waits until the box is on the screen.
+    const std::optional<QString> box = xdotool({"search", "--sync", "--onlyvisible", "--name", "^Upgrader v3\\.4$"});
+    QVERIFY(box);
+    QVERIFY2(!box->isEmpty() && !box->contains(u'\n'), qPrintable(*box));
+    QVERIFY(xdotool({"windowfocus", "--sync", *box}));
+    QVERIFY(xdotool({"key", "Return"}));
+
+    QVERIFY(helper.waitForFinished(60000));
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(helper.exitCode(), handover::ExitDone);
+    QCOMPARE(helper.readAllStandardError(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(tst_UpgradeHelper)
