@@ -38,9 +38,10 @@ std::string HandOverParameter(const std::string& RestartParams, int Method)
     return "+" + RestartParams + static_cast<char>('0' + Method);
 }
 
-std::vector<std::string> HelperArguments(const std::string& ProgramPath, const std::string& Parameter)
+std::vector<std::string> HelperCommand(const std::string& HelperPath, const std::string& ProgramPath,
+                                       const std::string& Parameter)
 {
-    return {ProgramPath, Parameter};
+    return {HelperPath, ProgramPath, Parameter};
 }
 
 THandOver ReadHandOver(const std::vector<std::string>& Arguments)

@@ -6,7 +6,7 @@
 //
 // The protocol:
 //  - The program writes the helper to disk as HelperFileName and starts it
-//    with HelperArguments: its own executable's full path as one argument
+//    with HelperCommand: its own executable's full path as one argument
 //    (so blanks, quotes, "+" and any other character survive) and the
 //    hand-over parameter "+" RestartParams <method digit> as the second.
 //  - The helper waits until no process runs from the program's file, puts
@@ -52,8 +52,10 @@ inline constexpr int ExitProgramRunning = 2; // the program did not close in tim
 // std::invalid_argument for a method other than the two above.
 std::string HandOverParameter(const std::string& RestartParams, int Method);
 
-// The helper's arguments after its own path: { ProgramPath, Parameter }.
-std::vector<std::string> HelperArguments(const std::string& ProgramPath, const std::string& Parameter);
+// The command that starts the helper, each element one argument, none
+// quoted: { HelperPath, ProgramPath, Parameter }.
+std::vector<std::string> HelperCommand(const std::string& HelperPath, const std::string& ProgramPath,
+                                       const std::string& Parameter);
 
 // What the helper was told.
 struct THandOver {

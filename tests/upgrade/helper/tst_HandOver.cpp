@@ -106,8 +106,10 @@ void tst_HandOver::roundTrip()
 
     const std::string parameter = handover::HandOverParameter(restartParams.toStdString(), method);
     QCOMPARE(parameter, "+" + restartParams.toStdString() + std::to_string(method));
-    const handover::THandOver handOver =
-        handover::ReadHandOver(handover::HelperArguments(programPath.toStdString(), parameter));
+    const std::vector<std::string> command =
+        handover::HelperCommand("/tmp/Upgrader3.exe", programPath.toStdString(), parameter);
+    QCOMPARE(command.front(), "/tmp/Upgrader3.exe");
+    const handover::THandOver handOver = handover::ReadHandOver({command.begin() + 1, command.end()});
     QCOMPARE(QString::fromStdString(handOver.ProgramPath), programPath);
     QCOMPARE(QString::fromStdString(handOver.RestartText), restartParams);
     QCOMPARE(handOver.SetupMode, method == handover::MethodExternalSetup);

@@ -19,7 +19,7 @@
 namespace {
 
 enum class TProgramState { NotRunning, ExitsSoon, NeverExits };
-enum class THelperArguments { None, Whole, SplitAtBlanks };
+enum class THelperArguments { None, Whole, SplitAtBlanks, RelativePath };
 
 // A file before or after the helper ran; Mode -1 in an expectation: absent.
 struct TFile {
@@ -224,6 +224,12 @@ void tst_UpgradeHelper::run_data()
         << QStringList() << QStringList() << "was still running after 300 ms, so nothing was replaced";
 
     const QList<TFile> untouched {oldProgram, download};
+    // The helper runs in the program's folder here, so a careless reading
+    // of "app" would still find the files.
+    QTest::newRow("relative program path: nothing touched")
+        << "relative" << TProgramState::NotRunning << untouched << THelperArguments::RelativePath << selfUpgrade
+        << QStringList() << handover::ExitStepFailed << untouched << QStringList() << QStringList()
+        << "no program to upgrade: \"app\" is not the absolute path of a file";
     const QString information = QStringLiteral("Upgrader v3.4\nUpgrader is the self-upgrading part");
     QTest::newRow("no parameters, no display")
         << "info" << TProgramState::NotRunning << untouched << THelperArguments::None << QString() << QStringList()
@@ -270,10 +276,16 @@ void tst_UpgradeHelper::run()
     }
 
     QStringList helperArguments;
-    if (arguments == THelperArguments::Whole)
-        helperArguments = QStringList {programPath, handOver};
-    else if (arguments == THelperArguments::SplitAtBlanks)
+    if (arguments == THelperArguments::Whole) {
+        // Exactly what the launching side starts.
+        const std::vector<std::string> command =
+            handover::HelperCommand(UPGRADER_PATH, programPath.toStdString(), handOver.toStdString());
+        for (auto it = command.begin() + 1; it != command.end(); ++it)
+            helperArguments << QString::fromStdString(*it);
+    } else if (arguments == THelperArguments::SplitAtBlanks)
         helperArguments = programPath.split(u' ') << handOver;
+    else if (arguments == THelperArguments::RelativePath)
+        helperArguments = QStringList {ProgramName, handOver};
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", handover::WaitLimitVariable})
