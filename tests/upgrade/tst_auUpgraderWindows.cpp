@@ -1,6 +1,8 @@
 // The newer-version window and the error boxes with real widgets: texts in
 // the current language, the fitted height, and every way of answering them.
 
+#include "ModalAnswer.h"
+
 #include "upgrade/auUpgraderBoxes.h"
 #include "upgrade/auUpgraderLang.h"
 #include "upgrade/auUpgraderUpgradeMsg.h"
@@ -11,28 +13,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
 namespace {
-
-// Calls Answer with the modal window of type W once it is up; the caller
-// starts the modal run right after this returns.
-template <typename W>
-void WhenModal(std::function<void(W*)> Answer)
-{
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, Answer] {
-        if (auto* window = qobject_cast<W*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            Answer(window);
-        }
-    });
-    timer->start();
-}
 
 struct TBoxSeen {
     QString Caption;
@@ -40,17 +24,19 @@ struct TBoxSeen {
     QMessageBox::Icon Icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons Buttons;
     Qt::TextFormat Format = Qt::AutoText;
+    bool Answered = false;
 };
 
 // What the box showed; answered with OK.
 TBoxSeen SeenBox(const std::function<void()>& Show)
 {
     TBoxSeen seen;
-    WhenModal<QMessageBox>([&seen](QMessageBox* box) {
+    const TModalAnswer<QMessageBox> answer([&seen](QMessageBox* box) {
         seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons(), box->textFormat()};
         box->button(QMessageBox::Ok)->click();
     });
     Show();
+    seen.Answered = answer.Answered();
     return seen;
 }
 
@@ -75,12 +61,13 @@ struct TFormSeen {
     bool Topmost = false;
     bool IsTheForm = false;
     bool Result = false;
+    bool Answered = false;
 };
 
 TFormSeen ShowAndAnswer(const QString& Message, TAnswer Answer)
 {
     TFormSeen seen;
-    WhenModal<TauUpgraderUpgradeMessageForm>([&seen, Answer](TauUpgraderUpgradeMessageForm* form) {
+    const TModalAnswer<TauUpgraderUpgradeMessageForm> answer([&seen, Answer](TauUpgraderUpgradeMessageForm* form) {
         seen.Caption = form->windowTitle();
         seen.Label = form->Label1->text();
         seen.Yes = form->YesBtn->text();
@@ -122,6 +109,7 @@ TFormSeen ShowAndAnswer(const QString& Message, TAnswer Answer)
         }
     });
     seen.Result = ShowUpgradeMessage(Message);
+    seen.Answered = answer.Answered();
     return seen;
 }
 
@@ -181,6 +169,7 @@ void TestUpgraderWindows::errorBoxes()
     if (text.isEmpty())
         text = ShownLines(LangStr(k));
     const TBoxSeen seen = SeenBox([k] { ShowErrorMsg(k); });
+    QVERIFY(seen.Answered);
     QCOMPARE(seen.Caption, caption);
     QCOMPARE(seen.Text, text);
     QCOMPARE(seen.Icon, QMessageBox::Critical);
@@ -216,6 +205,7 @@ void TestUpgraderWindows::answers()
     QFETCH(bool, accepted);
     ChooseUpgraderLanguage(wlEnglish);
     const TFormSeen seen = ShowAndAnswer(QStringLiteral("first release"), static_cast<TAnswer>(answer));
+    QVERIFY(seen.Answered);
     QVERIFY(seen.IsTheForm);
     QVERIFY(seen.YesIsDefault);
     QCOMPARE(seen.Result, accepted);
