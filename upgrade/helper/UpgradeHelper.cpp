@@ -152,7 +152,8 @@ void TUpgradeHelper::FinishSetup(int SetupProcess)
         if (const int error = platform::WaitForChild(SetupProcess))
             StepFailed("could not wait for " + Quoted(FProgramPath) + ": " + platform::ErrorText(error));
     }
-    if (const int error = platform::RemoveFile(FProgramPath))
+    // A set-up program that removed itself has done this step for us.
+    if (const int error = platform::RemoveFile(FProgramPath); error && error != ENOENT)
         StepFailed("could not delete " + Quoted(FProgramPath) + ": " + platform::ErrorText(error));
     FProgramPath = FSavedProgramPath;
     StartProgram();
