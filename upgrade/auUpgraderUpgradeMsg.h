@@ -33,7 +33,8 @@ TauUpgraderUpgradeMessageForm* UpgradeMessageForm();
 void DestroyUpgradeMessageForm();
 
 // Shows the offer modally, with the application's title (or "<AppTitle>"
-// when that title names the design environment) and UpgradeMsg between the
-// first sentence and the question. True when the user accepted; Later,
-// Escape and the close button give false.
+// when that title names the design environment) and UpgradeMsg, the info
+// file's message decoded for display (DecodeInfoText), between the first
+// sentence and the question. True when the user accepted; Later, Escape and
+// the close button give false.
 bool ShowUpgradeMessage(const QString& UpgradeMsg);
