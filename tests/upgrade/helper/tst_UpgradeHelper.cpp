@@ -44,8 +44,9 @@ QByteArray LingeringProgram()
     return bytes;
 }
 
-// A program that writes down how it was started, then renames its record
-// into place, so the test sees all of it or none of it.
+// A program that writes down how it was started (its arguments, whether it
+// leads a session of its own, what had happened before), then renames its
+// record into place, so the test sees all of it or none of it.
 QByteArray Recorder(const char* tag)
 {
     return QByteArray("#!/bin/sh\n"
@@ -54,6 +55,7 @@ QByteArray Recorder(const char* tag)
                       "  echo \"tag=") + tag + "\"\n"
                       "  echo \"argc=$#\"\n"
                       "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+                      "  [ \"$(cut -d' ' -f6 /proc/$$/stat)\" = \"$$\" ] && echo own-session\n"
                       "  [ -e \"$d/exited.mark\" ] && echo program-had-exited\n"
                       "  [ -e \"$d/setup.ran\" ] && echo setup-had-ended\n"
                       "} > \"$d/restart.tmp\"\n"
@@ -136,8 +138,8 @@ void tst_UpgradeHelper::run_data()
     QTest::addColumn<QString>("message");      // on standard error, and in the log when the exit code is not 0
 
     const QString selfUpgrade = QStringLiteral("+/afterupgrade0");
-    const QStringList restartedNew {"tag=new", "argc=1", "arg=/afterupgrade"};
-    const QStringList restartedOld {"tag=old", "argc=1", "arg=/afterupgrade"};
+    const QStringList restartedNew {"tag=new", "argc=1", "arg=/afterupgrade", "own-session"};
+    const QStringList restartedOld {"tag=old", "argc=1", "arg=/afterupgrade", "own-session"};
     const QStringList afterExit = restartedNew + QStringList {"program-had-exited"};
     const TFile oldProgram {ProgramName, Recorder("old"), 0755};
     const TFile newProgram {ProgramName, Recorder("new"), 0755};
@@ -166,7 +168,7 @@ void tst_UpgradeHelper::run_data()
     QTest::newRow("restart parameter with a blank arrives as one argument")
         << "params" << TProgramState::NotRunning << QList<TFile> {oldProgram}
         << THelperArguments::Whole << "+/after upgrade0" << QStringList() << handover::ExitDone
-        << QList<TFile> {oldProgram} << QStringList {"tag=old", "argc=1", "arg=/after upgrade"} << QStringList()
+        << QList<TFile> {oldProgram} << QStringList {"tag=old", "argc=1", "arg=/after upgrade", "own-session"} << QStringList()
         << QString();
     QTest::newRow("the program's own file gains execute permission")
         << "own" << TProgramState::NotRunning
