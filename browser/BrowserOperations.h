@@ -3,8 +3,10 @@
 // Operations on a missing document or element throw std::runtime_error; the
 // caller decides whether that is swallowed or shown.
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class TBrowserElement {
@@ -18,6 +20,7 @@ public:
 
 class TBrowserOperations {
 public:
+    using TDeadline = std::optional<std::chrono::steady_clock::time_point>;
     enum { ReadyStateUninitialized = 0, ReadyStateLoading = 1, ReadyStateComplete = 4 };
 
     virtual ~TBrowserOperations() = default;
@@ -37,7 +40,27 @@ public:
     virtual std::string SelectionText() const = 0;
     // The element with that id, or null. Throws when there is no document.
     virtual std::unique_ptr<TBrowserElement> ElementById(const std::string& id) = 0;
+    // Element lookups and element operations wait for the page until deadline
+    // at the latest, all of them together; past it they fail as a page that
+    // does not answer. No deadline: each waits its own usual while.
+    virtual void SetScriptDeadline(TDeadline deadline) = 0;
 
     // Raised each time a top-level document finishes loading.
     std::function<void()> OnDocumentComplete;
+};
+
+// Bounds every page-script wait of browser, from now until it goes out of
+// scope, to total in all.
+class TScriptTimeLimit {
+public:
+    TScriptTimeLimit(TBrowserOperations& browser, std::chrono::milliseconds total) : FBrowser(browser)
+    {
+        FBrowser.SetScriptDeadline(std::chrono::steady_clock::now() + total);
+    }
+    ~TScriptTimeLimit() { FBrowser.SetScriptDeadline(std::nullopt); }
+    TScriptTimeLimit(const TScriptTimeLimit&) = delete;
+    TScriptTimeLimit& operator=(const TScriptTimeLimit&) = delete;
+
+private:
+    TBrowserOperations& FBrowser;
 };

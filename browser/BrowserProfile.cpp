@@ -23,7 +23,8 @@ QWebEngineProfile* CreateSharedBrowserProfile(QObject* parent)
     profile->setPersistentStoragePath(QDir(data).filePath(QStringLiteral("browser")));
     profile->setCachePath(QDir(cache).filePath(QStringLiteral("browser")));
     profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
-    // Session cookies too: store logins are kept across restarts.
-    profile->setPersistentCookiesPolicy(QWebEngineProfile::ForcePersistentCookies);
+    // As browsers keep them: a login the site means to keep survives a
+    // restart, one it meant for this session only (a bank mall's) does not.
+    profile->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
     return profile;
 }

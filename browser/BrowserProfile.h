@@ -1,6 +1,7 @@
 #pragma once
 // The one browser profile that all store tabs share, kept in the user's XDG
-// data folder so that cookies and store logins survive a restart.
+// data folder: persistent cookies and store logins survive a restart, session
+// cookies end with the program, as in any browser.
 
 class QObject;
 class QWebEngineProfile;

@@ -1,5 +1,7 @@
 #include "browser/WebBrowser.h"
 
+#include "browser/BrowserWindow.h"
+
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,6 +11,8 @@
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 
+#include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 namespace {
@@ -74,10 +78,16 @@ void TWebBrowser::Navigate(const std::string& address)
     const QUrl url(QString::fromStdString(address), QUrl::TolerantMode);
     if (!url.isValid() || url.scheme().isEmpty())
         throw std::runtime_error("无法打开网址“" + address + "”");
-    load(url);
+    // A move to an anchor of the document shown stays in that document and
+    // the engine reports no load for it: the document stays complete.
+    const QUrl shown = FHasDocument ? this->url() : QUrl();
+    const bool sameDocument = url.hasFragment() && url != shown &&
+                              url.adjusted(QUrl::RemoveFragment) == shown.adjusted(QUrl::RemoveFragment);
     // Loading has begun as far as the caller can tell, even before the
     // engine reports it.
-    FReadyState = ReadyStateLoading;
+    if (!sameDocument || FReadyState != ReadyStateComplete)
+        FReadyState = ReadyStateLoading;
+    load(url);
 }
 
 void TWebBrowser::RequireDocument() const
@@ -124,10 +134,21 @@ QVariant TWebBrowser::RunScript(const QString& script)
             waiting->quit();
     });
     if (!answer->Arrived) {
-        QTimer::singleShot(ScriptTimeoutMs, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        auto timeout = std::chrono::milliseconds(ScriptTimeoutMs);
+        if (FScriptDeadline)
+            timeout = std::min(timeout, std::chrono::ceil<std::chrono::milliseconds>(*FScriptDeadline -
+                                                                                     std::chrono::steady_clock::now()));
+        if (timeout.count() > 0) {
+            QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
     }
     if (!answer->Arrived)
         throw std::runtime_error("页面没有响应");
     return answer->Value;
+}
+
+QWebEngineView* TWebBrowser::createWindow(QWebEnginePage::WebWindowType)
+{
+    return TBrowserWindow::Open(page()->profile());
 }

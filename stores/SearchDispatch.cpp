@@ -16,6 +16,7 @@ std::string TrimKeyword(const std::string& text)
 
 void SubmitPageForm(TBrowserOperations& browser, const TStoreEntry& store, const std::string& keyword)
 {
+    const TScriptTimeLimit limit(browser, PageFormTimeLimit);
     const auto field = browser.ElementById(store.FieldId);
     if (!field)
         throw std::runtime_error("页面上没有元素“" + store.FieldId + "”");

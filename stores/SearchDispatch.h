@@ -7,6 +7,7 @@
 #include "stores/StoreCatalogue.h"
 
 #include <array>
+#include <chrono>
 #include <string>
 
 using TStoreBrowsers = std::array<TBrowserOperations*, TStoreCatalogue::Count>;
@@ -18,7 +19,12 @@ std::string TrimKeyword(const std::string& text);
 // silently. Never throws. keyword must already be trimmed.
 void RunStoreSteps(const TStoreCatalogue& catalogue, const TStoreBrowsers& browsers, const std::string& keyword);
 
-// Fills the field and clicks the button of the page the browser shows now.
-// Throws when the page has no document or lacks either element; a missing
-// button leaves the field filled and nothing submitted.
+// The page-form step waits for the page's scripts at most this long in all,
+// so a hung page cannot hold the window.
+inline constexpr std::chrono::milliseconds PageFormTimeLimit{2000};
+
+// Fills the field and clicks the button of the page the browser shows now,
+// within PageFormTimeLimit. Throws when the page has no document, lacks
+// either element or does not answer in time; a missing button leaves the
+// field filled and nothing submitted.
 void SubmitPageForm(TBrowserOperations& browser, const TStoreEntry& store, const std::string& keyword);

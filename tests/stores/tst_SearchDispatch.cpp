@@ -21,7 +21,16 @@ struct TStores {
     TStoreCatalogue Catalogue{TestHosts()};
     std::array<TFakeBrowser, TStoreCatalogue::Count> Browser;
 
-    TStores() { Gome().Elements = {{"keyword", {}}, {"subSearch", {}}}; }
+    std::vector<std::string> Journal;
+
+    TStores()
+    {
+        Gome().Elements = {{"keyword", {}}, {"subSearch", {}}};
+        for (std::size_t i = 0; i < Browser.size(); ++i) {
+            Browser[i].Name = "WB" + std::to_string(i + 1);
+            Browser[i].Journal = &Journal;
+        }
+    }
     TFakeBrowser& Gome() { return Browser[7]; }
     TStoreBrowsers Pointers()
     {
@@ -78,7 +87,10 @@ void TestSearchDispatch::searchVisitsDirectStoresAndSubmitsGome()
 {
     TStores stores;
     RunStoreSteps(stores.Catalogue, stores.Pointers(), "a&b #c");
-    QCOMPARE(stores.Navigated(), (std::vector<int>{1, 2, 3, 4, 6, 7}));
+    // Catalogue order, the Gome form last; the relay stores are not touched.
+    QCOMPARE(stores.Journal, (std::vector<std::string>{"WB1 navigate", "WB2 navigate", "WB3 navigate", "WB4 navigate",
+                                                       "WB6 navigate", "WB7 navigate", "WB8 set keyword",
+                                                       "WB8 click subSearch"}));
     for (int position : stores.Navigated()) {
         const auto& b = stores.Browser[std::size_t(position - 1)];
         QCOMPARE(b.Navigations.size(), std::size_t(1));
@@ -87,6 +99,12 @@ void TestSearchDispatch::searchVisitsDirectStoresAndSubmitsGome()
     QCOMPARE(stores.Gome().Elements["keyword"].Value, std::string("a&b #c"));
     QCOMPARE(stores.Gome().Elements["subSearch"].Clicks, 1);
     QVERIFY(stores.Gome().Navigations.empty());
+    // Every page-script wait of the Gome step shares one short limit, which
+    // ends with the step.
+    QCOMPARE(stores.Gome().UnboundedScriptCalls, 0);
+    QVERIFY(stores.Gome().LongestLimit > std::chrono::steady_clock::duration::zero());
+    QVERIFY(stores.Gome().LongestLimit <= PageFormTimeLimit);
+    QVERIFY(!stores.Gome().Deadline);
 }
 
 void TestSearchDispatch::failingStoreDoesNotStopTheOthers_data()
@@ -123,6 +141,7 @@ void TestSearchDispatch::failingStoreDoesNotStopTheOthers()
         QCOMPARE(stores.Gome().Elements["keyword"].Value == "abc", fieldFilled);
     if (stores.Gome().Elements.count("subSearch"))
         QCOMPARE(stores.Gome().Elements["subSearch"].Clicks, clicks);
+    QVERIFY(!stores.Gome().Deadline);  // a failed step lifts its limit too
 }
 
 void TestSearchDispatch::relayNavigatesBothStoresWithTheGomeKeyword()

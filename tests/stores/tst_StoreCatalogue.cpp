@@ -1,5 +1,6 @@
 // The catalogue's addresses and the relay's keyword extraction, as plain text.
 
+#include "stores/Deployment.h"
 #include "stores/Relay.h"
 #include "stores/StoreCatalogue.h"
 
@@ -34,16 +35,21 @@ void TestStoreCatalogue::homeAddress_data()
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("address");
-    QTest::newRow("1") << 1 << "京东商城" << "http://www.jd.com/";
-    QTest::newRow("2 ends at the host") << 2 << "新蛋" << "http://www.newegg.com.cn";
-    QTest::newRow("3") << 3 << "淘宝" << "http://www.taobao.com/";
-    QTest::newRow("4") << 4 << "丽家宝贝" << "http://www.lijiababy.com.cn/";
-    QTest::newRow("5") << 5 << "红孩子" << "http://www.redbaby.com.cn/";
-    QTest::newRow("6") << 6 << "当当网" << "http://www.dangdang.com/";
-    QTest::newRow("7") << 7 << "卓越网" << "http://www.amazon.cn/";
-    QTest::newRow("8") << 8 << "国美电器" << "http://www.gome.com.cn/";
+    // The hosts this build was configured with (-D on the cmake line).
+    using namespace deployment;
+    const auto http = [](const char* host, const char* path) -> QString {
+        return QStringLiteral("http://") + QString::fromUtf8(host) + QString::fromUtf8(path);
+    };
+    QTest::newRow("1") << 1 << "京东商城" << http(HostJD, "/");
+    QTest::newRow("2 ends at the host") << 2 << "新蛋" << http(HostNewegg, "");
+    QTest::newRow("3") << 3 << "淘宝" << http(HostTaobao, "/");
+    QTest::newRow("4") << 4 << "丽家宝贝" << http(HostLijiababy, "/");
+    QTest::newRow("5") << 5 << "红孩子" << http(HostRedbaby, "/");
+    QTest::newRow("6") << 6 << "当当网" << http(HostDangdang, "/");
+    QTest::newRow("7") << 7 << "卓越网" << http(HostAmazon, "/");
+    QTest::newRow("8") << 8 << "国美电器" << http(HostGome, "/");
     QTest::newRow("9 ends in default.htm")
-        << 9 << "中国工商银行商城" << "http://mall.icbc.com.cn/icbc/%e7%bd%91%e4%b8%8a%e5%95%86%e5%9f%8e/default.htm";
+        << 9 << "中国工商银行商城" << http(HostICBC, "/icbc/%e7%bd%91%e4%b8%8a%e5%95%86%e5%9f%8e/default.htm");
 }
 
 void TestStoreCatalogue::homeAddress()
@@ -114,9 +120,9 @@ void TestStoreCatalogue::gomeHasFormIdsAndNoSearchAddress()
     // Only stores 1, 3 and 6 search on a host of their own.
     for (const TStoreEntry& store : Deployed)
         QCOMPARE(!store.SearchHost.empty(), store.Position == 1 || store.Position == 3 || store.Position == 6);
-    QCOMPARE(Deployed[0].SearchHost, std::string("search.jd.com"));
-    QCOMPARE(Deployed[2].SearchHost, std::string("s.taobao.com"));
-    QCOMPARE(Deployed[5].SearchHost, std::string("search.dangdang.com"));
+    QCOMPARE(Deployed[0].SearchHost, std::string(deployment::SearchHostJD));
+    QCOMPARE(Deployed[2].SearchHost, std::string(deployment::SearchHostTaobao));
+    QCOMPARE(Deployed[5].SearchHost, std::string(deployment::SearchHostDangdang));
 }
 
 void TestStoreCatalogue::relayedKeyword_data()
