@@ -2,8 +2,10 @@
 
 #include "app/ApplicationEvents.h"
 #include "app/ErrorHandler.h"
+#include "app/LongTimeFormat.h"
 #include "app/ScreenCursor.h"
 #include "app/pub_status.h"
+#include "browser/BrowserWindow.h"
 #include "stores/Deployment.h"
 #include "stores/Relay.h"
 
@@ -22,8 +24,10 @@
 #include <QTabWidget>
 #include <QTime>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -44,10 +48,14 @@ bool IsChild(const QWidget* parent, const QWidget* window)
     return false;
 }
 
-// The window manager adds its frame around the client area; the design's
-// 696 by 480 is the outer size with a usual frame.
-constexpr int FrameWidth = 16;
-constexpr int FrameHeight = 34;
+// The design's outer size, and its client area inside the frame it was
+// drawn with. The real frame is known only once the window manager has put
+// the window on the screen; without a window manager there is none, and the
+// client area is the design's.
+constexpr QSize OuterSize(696, 480);
+constexpr QSize DesignClientSize(696 - 16, 480 - 34);
+
+constexpr std::array<int, 7> PanelWidths{200, 0, 200, 0, 0, 150, 130};
 
 } // namespace
 
@@ -58,9 +66,9 @@ TMainForm::TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogu
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Shopscope V1.1.610"));
     setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
-    resize(696 - FrameWidth, 480 - FrameHeight);
+    resize(DesignClientSize);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(696 / 2, 480 / 2));
+        move(screen->availableGeometry().center() - QPoint(OuterSize.width() / 2, OuterSize.height() / 2));
 
     sPanel1 = new QWidget(this);
     sPanel1->setObjectName(QStringLiteral("sPanel1"));
@@ -111,12 +119,17 @@ TMainForm::TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogu
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(20);
     StatusBar1->setSizeGripEnabled(true);
-    constexpr std::array<int, 7> panelWidths{200, 0, 200, 0, 0, 150, 130};
+    // The panels keep their widths side by side and are clipped at the
+    // window's edge, as in the design: they set no minimum window width.
+    FPanelStrip = new QWidget(StatusBar1);
+    FPanelStrip->installEventFilter(this);
+    StatusBar1->addWidget(FPanelStrip, 1);
+    int left = 0;
     for (std::size_t i = 0; i < StatusPanels.size(); ++i) {
-        auto* panel = new QLabel(StatusBar1);
-        panel->setFixedWidth(panelWidths[i]);
-        panel->setVisible(panelWidths[i] > 0);
-        StatusBar1->addWidget(panel);
+        auto* panel = new QLabel(FPanelStrip);
+        panel->setGeometry(left, 0, PanelWidths[i], StatusBar1->height());
+        panel->setVisible(PanelWidths[i] > 0);
+        left += PanelWidths[i];
         StatusPanels[i] = panel;
     }
     StatusPanels[0]->setAlignment(Qt::AlignCenter);
@@ -161,7 +174,14 @@ TMainForm::TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogu
     connect(bbtnFind, &QPushButton::clicked, this, [this] { HandleErrors([this] { bbtnFindClick(); }); });
     connect(bbtnUpdate, &QPushButton::clicked, this, [this] { HandleErrors([this] { bbtnUpdateClick(); }); });
     etCargao->installEventFilter(this);
-    Browser(8).OnDocumentComplete = [this] { HandleErrors([this] { WB8DocumentComplete(); }); };
+    Browser(8).OnDocumentComplete = [this] {
+        // The dispatch serves events while it waits for the popup and the
+        // Gome page; the relay then follows it instead of cutting into it.
+        if (FDispatching)
+            FRelayPending = true;
+        else
+            HandleErrors([this] { WB8DocumentComplete(); });
+    };
 
     ApplicationEvents1 = new TApplicationEvents(this);
     ApplicationEvents1->OnMessage = [this](QObject* target, QEvent* msg, bool& handled) {
@@ -176,6 +196,9 @@ TMainForm::~TMainForm()
     // The hook must not see the events of a half-destroyed window.
     delete ApplicationEvents1;
     ApplicationEvents1 = nullptr;
+    // Windows opened from the store pages share their profile and must go
+    // before it does.
+    TBrowserWindow::CloseAll();
 }
 
 TStoreBrowsers TMainForm::Browsers() const
@@ -192,8 +215,7 @@ void TMainForm::FormCreate()
     StatusPanels[2]->setText(QStringLiteral("支持QQ：") + QString::fromUtf8(deployment::SupportQQ));
     // Both keep the moment the program started, also past midnight.
     StatusPanels[5]->setText(QStringLiteral("今天是：") + QDate::currentDate().toString(QStringLiteral("yyyy年MM月dd日")));
-    StatusPanels[6]->setText(QStringLiteral("进入时间：") +
-                             QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
+    StatusPanels[6]->setText(QStringLiteral("进入时间：") + LongTimeText(QTime::currentTime()));
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -202,7 +224,18 @@ void TMainForm::showEvent(QShowEvent* event)
     if (FShown)
         return;
     FShown = true;
+    windowHandle()->installEventFilter(this);
     HandleErrors([this] { FormShow(); });
+}
+
+void TMainForm::FitFrame()
+{
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull())
+        return;
+    resize(OuterSize.shrunkBy(frame));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(OuterSize.width() / 2, OuterSize.height() / 2));
 }
 
 void TMainForm::FormShow()
@@ -224,11 +257,24 @@ void TMainForm::bbtnFindClick()
         etCargao->setFocus();
         throw std::runtime_error("请输入搜索商品");
     }
+    FDispatching = true;
+    struct TEnd {
+        TMainForm& Form;
+        ~TEnd() { Form.EndDispatch(); }
+    } end{*this};
     SetScreenCursor(crHourGlass);
     ShowStatus(QStringLiteral("提示"), QStringLiteral("正在搜索..."));
     RunStoreSteps(FCatalogue, Browsers(), keyword);
     CloseStatus();
     SetScreenCursor(crDefault);
+}
+
+void TMainForm::EndDispatch()
+{
+    FDispatching = false;
+    if (!std::exchange(FRelayPending, false))
+        return;
+    QMetaObject::invokeMethod(this, [this] { HandleErrors([this] { WB8DocumentComplete(); }); }, Qt::QueuedConnection);
 }
 
 void TMainForm::bbtnUpdateClick()
@@ -244,6 +290,14 @@ void TMainForm::etCargaoKeyDown(int key)
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == FPanelStrip && event->type() == QEvent::Resize) {
+        for (QLabel* panel : StatusPanels)
+            panel->resize(panel->width(), FPanelStrip->height());
+    } else if (watched == windowHandle() && event->type() == QEvent::Expose && !FFrameFitted) {
+        // By its first exposure the window manager has framed the window.
+        FFrameFitted = true;
+        FitFrame();
+    }
     if (watched == etCargao && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         HandleErrors([&] { etCargaoKeyDown(key); });

@@ -70,7 +70,15 @@ protected:
 
 private:
     TStoreBrowsers Browsers() const;
+    // Sizes the window so that its outer size, frame included, is the design's.
+    void FitFrame();
+    // Runs the relay that a Gome page completed during the dispatch asked for.
+    void EndDispatch();
 
     TStoreCatalogue FCatalogue;
+    QWidget* FPanelStrip = nullptr;
     bool FShown = false;
+    bool FFrameFitted = false;
+    bool FDispatching = false;
+    bool FRelayPending = false;
 };

@@ -20,9 +20,12 @@ TProxyTarget SplitProxyTarget(const std::string& target);
 // host is asked for "/".
 std::string PathAsSent(const std::string& address);
 
-// Pages by path on any host:
-//   "/" on a host that starts with gomeHost: the Gome search form (UTF-8);
-//   "/gbk": the same form in a GBK page; "/nobutton": the form without its
-//   "subSearch" button; anything else: a result page whose element "sel"
-//   holds "  abc  ".
+// Pages by path (any query) on any host:
+//   "/" on a host that starts with gomeHost: the Gome search form (UTF-8),
+//   whose page counts its submissions in `submits`; "/gbk": the same form in
+//   a GBK page; "/nobutton": the form without its "subSearch" button;
+//   "/links": a link with target="_blank" (id "blank") to "/titled", titled
+//   "新窗口"; anything else: a result page whose element "sel" holds "  abc  ".
+// Every page lists the mouse-button events that reach it in `seen`
+// ("mousedown2", "contextmenu2", "mouseup0", ...).
 void ServeStorePage(const TTestRequest& request, TScriptedConnection& connection, const std::string& gomeHost);

@@ -35,7 +35,7 @@ class TestProgram : public QObject {
 private slots:
     void initTestCase();
     void startsWithStoreHomePagesAndRelay();
-    void keepsCookiesAcrossRestart();
+    void keepsPersistentCookiesOnlyAcrossRestart();
     void cleanupTestCase();
 
 private:
@@ -50,22 +50,25 @@ private:
 void TestProgram::initTestCase()
 {
     QVERIFY(FHome.isValid());
+}
+
+void TestProgram::Start()
+{
+    // A proxy of its own for each run, so that every request it sees comes
+    // from this run of the program and from no earlier one. A home page
+    // asked for without cookies sets a persistent and a session cookie.
     FProxy = std::make_unique<TScriptedServer>(
         [](const TTestRequest& r, TScriptedConnection& c) {
             const TProxyTarget t = SplitProxyTarget(r.target);
             if (r.method == "GET" && t.PathAndQuery == "/" && r.Header("Cookie").empty()) {
                 c.Send(TScriptedServer::Response(200, "<html><body>home</body></html>",
                                                  "Content-Type: text/html\r\nSet-Cookie: visited=" + t.Host +
-                                                     "; Max-Age=86400; Path=/"));
+                                                     "; Max-Age=86400; Path=/\r\nSet-Cookie: session=" + t.Host + "; Path=/"));
                 return;
             }
             ServeStorePage(r, c, TStoreCatalogue()[7].MainHost);
         },
         std::chrono::seconds(600));
-}
-
-void TestProgram::Start()
-{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), FHome.path());
     for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
@@ -105,21 +108,26 @@ void TestProgram::startsWithStoreHomePagesAndRelay()
     QVERIFY(QFileInfo(FHome.filePath(QStringLiteral(".local/share/shopscope/browser"))).isDir());
 }
 
-void TestProgram::keepsCookiesAcrossRestart()
+void TestProgram::keepsPersistentCookiesOnlyAcrossRestart()
 {
-    // The first run stored a cookie for each plain-http home page.
-    const std::size_t before = FProxy->Requests().size();
+    // The first run was given both cookies by each plain-http home page.
     Start();
+    std::string cookies;
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
-            const auto requests = FProxy->Requests();
-            for (std::size_t i = before; i < requests.size(); ++i)
-                if (requests[i].Header("Cookie").rfind("visited=", 0) == 0)
+            for (const TTestRequest& request : FProxy->Requests())
+                if (request.Header("Cookie").find("visited=") != std::string::npos) {
+                    cookies = request.Header("Cookie");
                     return true;
+                }
             return false;
         }(),
         StartTimeoutMs);
+    // The session cookie came in the same answer and ended with that run.
+    QVERIFY2(cookies.find("session=") == std::string::npos, cookies.c_str());
     Stop();
+    for (const TTestRequest& request : FProxy->Requests())
+        QVERIFY2(request.Header("Cookie").find("session=") == std::string::npos, request.target.c_str());
 }
 
 void TestProgram::cleanupTestCase()
