@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 QString ApplicationTitle()
 {
@@ -28,4 +29,17 @@ void ShowErrorText(const QString& Text)
 void ShowErrorMsg(int k)
 {
     ShowErrorText(LangStr(k));
+}
+
+bool AskYesNo(const QString& Text, QWidget* Parent)
+{
+    // On the heap and owned by Parent, so that it stays above a topmost
+    // parent and goes with it if the parent is destroyed meanwhile.
+    const QPointer<QMessageBox> box(new QMessageBox(QMessageBox::Question, ApplicationTitle(), ShownLines(Text),
+                                                    QMessageBox::Yes | QMessageBox::No, Parent));
+    box->setTextFormat(Qt::PlainText);
+    box->setDefaultButton(QMessageBox::Yes);
+    const int answer = box->exec();
+    delete box.data();
+    return answer == QMessageBox::Yes;
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QWidget;
+
 // The application's title as the upgrade windows name it.
 QString ApplicationTitle();
 // Text with its line breaks as the message table writes them (CR, CR LF or
@@ -16,3 +18,8 @@ QString ShownLines(QString Text);
 void ShowErrorText(const QString& Text);
 // ShowErrorText(LangStr(k)).
 void ShowErrorMsg(int k);
+
+// A question with Text, the application's title as caption, the question
+// icon and the buttons Yes and No, over Parent (which may be null); true for
+// Yes. A Parent destroyed while the box is up takes the box with it: false.
+bool AskYesNo(const QString& Text, QWidget* Parent);
