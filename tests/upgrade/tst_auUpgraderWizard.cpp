@@ -53,7 +53,7 @@ struct TQuestionSeen {
     QPointer<QMessageBox> Box;
 };
 
-enum TRequest { ClickCancel, CaptionClose, PressEnter, PressEscape };
+enum TRequest { ClickCancel, CaptionClose, PressEnter, PressEscape, EnterInAddress };
 
 void Request(TauUpgraderWizardForm* Form, TRequest How)
 {
@@ -69,6 +69,10 @@ void Request(TauUpgraderWizardForm* Form, TRequest How)
         break;
     case PressEscape:
         QTest::keyClick(Form, Qt::Key_Escape);
+        break;
+    case EnterInAddress:
+        QTest::mouseClick(Form->FileURL, Qt::LeftButton);
+        QTest::keyClick(Form->FileURL, Qt::Key_Return);
         break;
     }
 }
@@ -351,6 +355,8 @@ void TestUpgraderWizard::closeQuestion_data()
     QTest::newRow("Enter while downloading, No") << int(PressEnter) << false << false;
     QTest::newRow("Escape while downloading, Yes") << int(PressEscape) << false << true;
     QTest::newRow("Escape while downloading, No") << int(PressEscape) << false << false;
+    // The address field passes Enter on to the default button.
+    QTest::newRow("Enter in the address field, Yes") << int(EnterInAddress) << false << true;
     QTest::newRow("caption's close button on the finished page, Yes") << int(CaptionClose) << true << true;
     QTest::newRow("caption's close button on the finished page, No") << int(CaptionClose) << true << false;
 }
