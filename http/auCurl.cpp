@@ -38,9 +38,6 @@ struct TCookieStore {
     }
 };
 
-struct TCurlUrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
 struct TCurlTextDeleter {
     void operator()(char* text) const { curl_free(text); }
 };
@@ -51,6 +48,12 @@ TCurlEasy CurlNewEasy()
 {
     GlobalInit();
     return TCurlEasy(curl_easy_init());
+}
+
+TCurlMulti CurlNewMulti()
+{
+    GlobalInit();
+    return TCurlMulti(curl_multi_init());
 }
 
 bool CurlAppend(TCurlList& list, const std::string& line)
@@ -71,17 +74,24 @@ CURLSH* CurlCookieShare()
     return store->Share;
 }
 
+CURLUcode CurlURLPart(CURLU* URL, CURLUPart Part, unsigned Flags, std::string& Text)
+{
+    char* value = nullptr;
+    const CURLUcode rc = curl_url_get(URL, Part, &value, Flags);
+    const std::unique_ptr<char, TCurlTextDeleter> owned(value);
+    Text = rc == CURLUE_OK && value ? value : "";
+    return rc;
+}
+
 std::string CurlResolveURL(const std::string& Base, const std::string& Reference)
 {
-    std::unique_ptr<CURLU, TCurlUrlDeleter> url(curl_url());
+    TCurlUrl url(curl_url());
     if (!url || curl_url_set(url.get(), CURLUPART_URL, Base.c_str(), 0) != CURLUE_OK)
         return {};
     // Setting a URL on a handle that holds one resolves it relative to that.
     if (curl_url_set(url.get(), CURLUPART_URL, Reference.c_str(), 0) != CURLUE_OK)
         return {};
-    char* text = nullptr;
-    if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK)
-        return {};
-    std::unique_ptr<char, TCurlTextDeleter> owned(text);
-    return owned.get();
+    std::string text;
+    CurlURLPart(url.get(), CURLUPART_URL, 0, text);
+    return text;
 }

@@ -1,48 +1,14 @@
 #include "http/auHTTP.h"
 
 #include "http/auHTTPTransfer.h"
-#include "http/auStream.h"
+#include "platform/Stream.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 #include <utility>
-
-namespace {
-
-std::string Lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-// Text against a pattern in which "*" stands for any run of characters.
-bool WildcardMatch(const std::string& pattern, const std::string& text)
-{
-    std::size_t p = 0, t = 0, star = std::string::npos, resume = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            resume = t;
-        } else if (p < pattern.size() && pattern[p] == text[t]) {
-            ++p;
-            ++t;
-        } else if (star != std::string::npos) {
-            p = star + 1;
-            t = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
-}
-
-} // namespace
 
 std::string EncodeLInfo(const std::string& UserName, const std::string& Password)
 {
@@ -78,28 +44,6 @@ bool DecodeLInfo(const std::string& Bytes, std::string& UserName, std::string& P
     UserName = plain.substr(1, userLength);
     Password = plain.substr(1 + userLength);
     return true;
-}
-
-bool HTTPProxyBypassed(const std::string& Bypass, const std::string& Host)
-{
-    const std::string host = Lower(Host);
-    std::size_t start = 0;
-    while (start <= Bypass.size()) {
-        std::size_t end = Bypass.find_first_of("; \t", start);
-        if (end == std::string::npos)
-            end = Bypass.size();
-        const std::string entry = Lower(Bypass.substr(start, end - start));
-        start = end + 1;
-        if (entry.empty())
-            continue;
-        if (entry == "<local>") {
-            if (host.find('.') == std::string::npos)
-                return true;
-        } else if (WildcardMatch(entry, host)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 std::string HTTPDefaultUserAgent()
@@ -157,8 +101,8 @@ TauCustomHTTP::TauCustomHTTP(TComponent* owner)
     FThread.SetOnExecute([this](TauCustomThread&) { RunTransfer(); });
     FThread.SetOnFinish([this](TauCustomThread&) { FinishTransfer(); });
     FThread.SetOnError([this] {
-        if (!Destroying() && OnFailure)
-            OnFailure(*this);
+        if (!Destroying())
+            RaiseFailure(frError, true);
     });
     FThread.OnWaitTimeout = [this](TauCustomThread&) { WaitTimedOut(); };
 }
@@ -166,6 +110,7 @@ TauCustomHTTP::TauCustomHTTP(TComponent* owner)
 TauCustomHTTP::~TauCustomHTTP()
 {
     BeginDestroy();
+    *FAlive = false;
     if (FTransfer)
         DropTransfer();
 }
@@ -201,6 +146,7 @@ bool TauCustomHTTP::Read()
     r.ConnectTimeout = FTimeouts.ConnectTimeout();
     r.ReceiveTimeout = FTimeouts.ReceiveTimeout();
     r.SendTimeout = FTimeouts.SendTimeout();
+    r.StallTimeout = FTimeouts.StallTimeout();
     r.ChunkSize = static_cast<std::size_t>(FTransferBufferSize);
     r.AccessType = FProxy.AccessType();
     r.ProxyServer = FProxy.ProxyServer();
@@ -212,11 +158,17 @@ bool TauCustomHTTP::Read()
     r.HasTransferProgress = static_cast<bool>(OnTransferProgress);
     r.HasLoginRequest = static_cast<bool>(OnLoginRequest);
     r.HasProxyAuthenticationRequest = static_cast<bool>(OnProxyAuthenticationRequest);
-    r.OnStatus = OnStatus;
-    r.OnRedirect = OnRedirect;
-    FTransfer = std::make_shared<TauHTTPTransfer>(*this, std::move(r));
+    // Copies of the handlers: the worker raises these on its own, and must
+    // not read the engine to find them.
+    if (OnStatus)
+        r.Status = [handler = OnStatus, this](std::int32_t code) { handler(*this, code, HTTPStatusText(code)); };
+    if (OnRedirect)
+        r.Redirect = [handler = OnRedirect, this](const std::string& url) { handler(*this, url); };
+    FTransfer = std::make_shared<TauHTTPTransfer>(std::move(r), static_cast<TauHTTPTransferEvents&>(*this));
+    FFailureReason = frNone;
+    FOutcomeFollows = false;
     // From inside a result event the previous transfer still holds its
-    // buffer, Data and output file: the new one starts when those are gone.
+    // Data and output file: the new one starts when those are gone.
     if (FFinishing) {
         FStartPending = true;
         return true;
@@ -243,13 +195,13 @@ void TauCustomHTTP::Abort()
 
 void TauCustomHTTP::DropTransfer()
 {
+    // Data and the output file go now; the socket and the library's handles
+    // as soon as the woken worker unwinds, on its thread.
     FTransfer->Abort();
     if (FStartPending)
         FStartPending = false;  // never started: no worker to discard
     else
         FThread.Terminate(true);
-    // The worker, if it still runs, holds its own reference and frees the
-    // transfer (its library handle, its file) on its thread when it unwinds.
     FTransfer.reset();
 }
 
@@ -269,6 +221,7 @@ void TauCustomHTTP::FinishTransfer()
     std::shared_ptr<TauHTTPTransfer> t = std::move(FTransfer);  // Busy is false from here on
     if (!t)
         return;
+    const std::shared_ptr<bool> alive = FAlive;
     FFinishing = true;
     bool deleteOutputFile = false;
     std::exception_ptr error;
@@ -277,13 +230,16 @@ void TauCustomHTTP::FinishTransfer()
     } catch (...) {
         error = std::current_exception();
     }
-    // Also after a handler failed: the buffer and Data go, a failed body's
-    // file is deleted, and only then may a transfer asked for meanwhile start.
-    t->ReleaseData();
+    // Also after a handler failed or destroyed the engine: Data goes, a
+    // failed body's file is deleted, and only then may a transfer asked for
+    // meanwhile start.
+    t->Body().Release();
     if (deleteOutputFile) {
         std::error_code ignored;
-        std::filesystem::remove(t->FBodyFileName, ignored);
+        std::filesystem::remove(t->Body().CreatedFile(), ignored);
     }
+    if (!*alive)
+        return;  // nothing of the engine is left to touch
     t.reset();
     FFinishing = false;
     if (std::exchange(FStartPending, false) && FTransfer) {
@@ -291,9 +247,7 @@ void TauCustomHTTP::FinishTransfer()
             FThread.Start();
         } catch (const std::exception&) {
             FTransfer.reset();
-            if (OnFailure)
-                OnFailure(*this);
-            if (OnNoResponse)
+            if (RaiseFailure(frError, true) && OnNoResponse)
                 OnNoResponse(*this);
         }
     }
@@ -301,44 +255,59 @@ void TauCustomHTTP::FinishTransfer()
         std::rethrow_exception(error);
 }
 
+bool TauCustomHTTP::RaiseFailure(TauHTTPFailureReason reason, bool outcomeFollows)
+{
+    FFailureReason = reason;
+    FOutcomeFollows = outcomeFollows;
+    if (!OnFailure)
+        return true;
+    const std::shared_ptr<bool> alive = FAlive;
+    OnFailure(*this);
+    return *alive;
+}
+
 void TauCustomHTTP::RaiseResult(TauHTTPTransfer& t, bool& deleteOutputFile)
 {
     if (Destroying())
         return;
-    if (t.FData)
-        t.FData->SetPosition(0);
-    if (!t.FCanContinue) {
+    const TauHTTPResult& r = t.Result();
+    TauHTTPBody& body = t.Body();
+    if (body.Data())
+        body.Data()->SetPosition(0);
+    if (!r.CanContinue) {
         if (OnDeclined)
             OnDeclined(*this);
         return;
     }
-    if (t.FFileFailed) {
-        if (OnFailure)
-            OnFailure(*this);
+    if (r.Failure == frOutputFile) {
+        RaiseFailure(frOutputFile, false);
         return;
     }
-    const auto bytesRead = static_cast<std::int32_t>(t.FBytesRead);
-    bool success = t.FSuccess;
+    const auto bytesRead = static_cast<std::int32_t>(r.BytesRead);
+    bool success = r.Success;
+    TauHTTPFailureReason reason = r.Failure;
     // OnDone gets no stream for a file: it is closed and complete on disk
     // first. A file whose last bytes could not reach the disk is no success.
-    if (success && t.FOutputFile)
-        success = t.CloseOutputFile();
+    if (success && body.ToFile() && !body.CloseOutputFile()) {
+        success = false;
+        reason = frStoreFailed;
+    }
     if (success) {
         if (OnDone)
-            OnDone(*this, t.FContentType, bytesRead, t.FData.get());
+            OnDone(*this, r.ContentType, bytesRead, body.Data());
         return;
     }
-    deleteOutputFile = !t.FBodyFileName.empty();
-    if (OnFailure)
-        OnFailure(*this);
-    if (t.FStatusCode == 200) {
+    deleteOutputFile = !body.CreatedFile().empty();
+    if (!RaiseFailure(reason, true))
+        return;
+    if (r.StatusCode == 200) {
         if (OnConnectionLost)
-            OnConnectionLost(*this, t.FContentType, t.FContentLength, bytesRead, t.FData.get());
-    } else if (t.FStatusCode == -1) {
+            OnConnectionLost(*this, r.ContentType, r.ContentLength, bytesRead, body.Data());
+    } else if (r.StatusCode == -1) {
         if (OnNoResponse)
             OnNoResponse(*this);
     } else if (OnHTTPError) {
-        OnHTTPError(*this, t.FStatusCode, t.FData.get());
+        OnHTTPError(*this, r.StatusCode, body.Data());
     }
 }
 
@@ -353,41 +322,45 @@ void TauCustomHTTP::WaitTimedOut()
         OnTransferTimeout(*this);
 }
 
-void TauCustomHTTP::RaiseHeaderInfo(TauHTTPTransfer& t)
+void TauCustomHTTP::HeaderInfo(TauHTTPResult& r)
 {
     if (Destroying() || !OnHeaderInfo)
         return;
-    OnHeaderInfo(*this, t.FRawHeaders, t.FContentType, t.FContentLanguage, t.FContentEncoding, t.FLocation,
-                 t.FContentLength, t.FDate, t.FLastModified, t.FExpires, t.FCanContinue);
+    OnHeaderInfo(*this, r.RawHeaders, r.ContentType, r.ContentLanguage, r.ContentEncoding, r.Location,
+                 r.ContentLength, r.Date, r.LastModified, r.Expires, r.CanContinue);
 }
 
-void TauCustomHTTP::RaiseTransferProgress(TauHTTPTransfer& t)
+void TauCustomHTTP::TransferProgress(const TauHTTPResult& r, TStream* data)
 {
     if (Destroying() || !OnTransferProgress)
         return;
-    const auto bytesRead = static_cast<std::int32_t>(t.FBytesRead);
-    const TauHTTPProgress p = HTTPProgressFigures(t.FContentLength, bytesRead, HTTPTickCount() - t.FStartTick);
-    OnTransferProgress(*this, t.FContentType, t.FContentLength, bytesRead, p.ElapsedTime, p.EstimatedTimeLeft,
-                       p.PercentsDone, p.TransferRate, t.FData.get());
+    const auto bytesRead = static_cast<std::int32_t>(r.BytesRead);
+    const TauHTTPProgress p = HTTPProgressFigures(r.ContentLength, bytesRead, HTTPTickCount() - r.StartTick);
+    OnTransferProgress(*this, r.ContentType, r.ContentLength, bytesRead, p.ElapsedTime, p.EstimatedTimeLeft,
+                       p.PercentsDone, p.TransferRate, data);
 }
 
-void TauCustomHTTP::RaiseLoginRequest(TauHTTPTransfer& t, const std::string& realm)
+bool TauCustomHTTP::LoginRequest(const std::string& realm, TauHTTPCredentials& credentials)
 {
     bool tryAgain = false;
+    const std::shared_ptr<bool> alive = FAlive;
     if (!Destroying() && OnLoginRequest)
         OnLoginRequest(*this, realm, tryAgain);
+    if (!*alive)
+        return false;
     // Whatever the handler decided, the credentials are what it left.
-    t.FTryAgain = tryAgain;
-    t.FAuthUser = HTTPUsername();
-    t.FAuthPassword = HTTPPassword();
+    credentials = {HTTPUsername(), HTTPPassword()};
+    return tryAgain;
 }
 
-void TauCustomHTTP::RaiseProxyAuthenticationRequest(TauHTTPTransfer& t)
+bool TauCustomHTTP::ProxyAuthenticationRequest(TauHTTPCredentials& credentials)
 {
     bool tryAgain = false;
+    const std::shared_ptr<bool> alive = FAlive;
     if (!Destroying() && OnProxyAuthenticationRequest)
         OnProxyAuthenticationRequest(*this, FProxyUsername, FProxyPassword, tryAgain);
-    t.FTryAgain = tryAgain;
-    t.FProxyUser = FProxyUsername;
-    t.FProxyPassword = FProxyPassword;
+    if (!*alive)
+        return false;
+    credentials = {FProxyUsername, FProxyPassword};
+    return tryAgain;
 }

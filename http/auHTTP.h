@@ -7,8 +7,16 @@
 // OnConnectionLost, OnNoResponse, OnHTTPError (each failure preceded by
 // OnFailure), OnTransferAborted, or OnFailure alone when the output file
 // cannot be created. Only status 200 with a complete body counts as success.
+// Inside OnFailure, FailureReason tells why and OutcomeFollows whether one
+// of the outcomes above follows (false only for the output file).
+//
+// A server that sends nothing for Timeouts().StallTimeout (60 s unless
+// set) ends the transfer in the outcome of its phase: before any status
+// OnNoResponse, in the body OnConnectionLost (OnHTTPError for a status
+// other than 200). Explicit time-outs win over the guard.
 
 #include "http/auComponent.h"
+#include "http/auHTTPRequest.h"
 #include "http/auThread.h"
 #include "http/auUtils.h"
 
@@ -22,7 +30,6 @@ class TStream;
 class TauCustomHTTP;
 class TauHTTPTransfer;
 
-enum TauHTTPAccessType { atPreconfig, atDirect, atUseProxy };
 enum TRequestMethod { rmAuto, rmGet, rmPost };
 
 // The stored form "LInfo" of a user name and password: a length byte N, then
@@ -35,11 +42,6 @@ inline constexpr std::size_t LInfoMaxLength = 126;
 std::string EncodeLInfo(const std::string& UserName, const std::string& Password);
 // False, leaving both untouched, when Bytes is not a well-formed stored form.
 bool DecodeLInfo(const std::string& Bytes, std::string& UserName, std::string& Password);
-
-// Whether Host is reached without the proxy under Bypass, a ";"-separated
-// list of host names with "*" wildcards (any case), where "<local>" stands
-// for every host name without a dot.
-bool HTTPProxyBypassed(const std::string& Bypass, const std::string& Host);
 
 // The default UserAgent: this component's name and its maker's web domain.
 std::string HTTPDefaultUserAgent();
@@ -116,21 +118,27 @@ private:
     std::int32_t FEndRange = 0;
 };
 
-// Milliseconds; 0 leaves the library's default. Receive and send bound the
-// longest wait for data in each direction, not the whole transfer.
+// Milliseconds; 0 leaves the stall guard in charge. Receive and send bound
+// the longest wait for data in each direction, not the whole transfer.
 class TauHTTPTimeouts {
 public:
+    // The stall guard: the longest silence of a server in any phase where
+    // no explicit time-out is set; 0 turns it off.
+    static constexpr std::uint32_t DefaultStallTimeout = 60000;
     std::uint32_t ConnectTimeout() const { return FConnectTimeout; }
     void SetConnectTimeout(std::uint32_t value) { FConnectTimeout = value; }
     std::uint32_t ReceiveTimeout() const { return FReceiveTimeout; }
     void SetReceiveTimeout(std::uint32_t value) { FReceiveTimeout = value; }
     std::uint32_t SendTimeout() const { return FSendTimeout; }
     void SetSendTimeout(std::uint32_t value) { FSendTimeout = value; }
+    std::uint32_t StallTimeout() const { return FStallTimeout; }
+    void SetStallTimeout(std::uint32_t value) { FStallTimeout = value; }
 
 private:
     std::uint32_t FConnectTimeout = 0;
     std::uint32_t FReceiveTimeout = 0;
     std::uint32_t FSendTimeout = 0;
+    std::uint32_t FStallTimeout = DefaultStallTimeout;
 };
 
 using TauHTTPNotifyEvent = std::function<void(TauCustomHTTP& Sender)>;
@@ -156,10 +164,11 @@ using TauHTTPPasswordRequestEvent =
 using TauHTTPProxyAuthenticationEvent = std::function<void(TauCustomHTTP& Sender, std::string& ProxyUsername,
                                                            std::string& ProxyPassword, bool& TryAgain)>;
 
-class TauCustomHTTP : public TauLoginComponent {
+class TauCustomHTTP : public TauLoginComponent, private TauHTTPTransferEvents {
 public:
     explicit TauCustomHTTP(TComponent* owner = nullptr);
-    // Discards a running transfer without raising any event.
+    // Discards a running transfer without raising any event. Safe from
+    // inside any of its events (the upgrade closes the program from OnDone).
     ~TauCustomHTTP() override;
 
     // Starts a transfer of URL with the settings as they are now. False, and
@@ -171,6 +180,14 @@ public:
     // follows, and its output file keeps what had been written. Idle: nothing.
     void Abort();
     bool Busy() const;
+
+    // Why the transfer failed: set before OnFailure and kept until the next
+    // Read; frNone while nothing failed.
+    TauHTTPFailureReason FailureReason() const { return FFailureReason; }
+    // Inside OnFailure: whether an outcome event (OnConnectionLost,
+    // OnNoResponse, OnHTTPError or, after an error, the finish's own events)
+    // follows. False only when the output file could not be created.
+    bool OutcomeFollows() const { return FOutcomeFollows; }
 
     std::string FileName() const { return URLFileName(FURL); }
     std::string HostName() const { return URLHostName(FURL); }
@@ -229,7 +246,12 @@ public:
 
     // All on the window thread except OnStatus and OnRedirect, which run on
     // the thread that makes the library call (the worker during a transfer)
-    // and must not touch window objects.
+    // and must not touch window objects. They run holding no lock, so Abort,
+    // Read and the destruction of the engine never wait for them; a handler
+    // that the engine's destruction may overtake must not use Sender. An
+    // exception they raise ends the transfer (OnFailure, then the outcome of
+    // its phase). An exception of any other handler is dropped, and the
+    // transfer goes on.
     TauHTTPHeaderInfoEvent OnHeaderInfo;
     TauHTTPDoneEvent OnDone;
     TauHTTPNotifyEvent OnDeclined;
@@ -246,20 +268,19 @@ public:
     TauHTTPNotifyEvent OnTransferTimeout;
 
 private:
-    friend class TauHTTPTransfer;
-
     void RunTransfer();     // worker thread
     void FinishTransfer();  // window thread, after the routine ended
     void WaitTimedOut();
     void DropTransfer();
-
-    // Window thread, while the worker waits: raise an event of transfer t
-    // and take the handler's answers into it.
-    void RaiseHeaderInfo(TauHTTPTransfer& t);
-    void RaiseTransferProgress(TauHTTPTransfer& t);
-    void RaiseLoginRequest(TauHTTPTransfer& t, const std::string& realm);
-    void RaiseProxyAuthenticationRequest(TauHTTPTransfer& t);
     void RaiseResult(TauHTTPTransfer& t, bool& deleteOutputFile);
+    // Raises OnFailure; false when its handler destroyed the engine.
+    bool RaiseFailure(TauHTTPFailureReason reason, bool outcomeFollows);
+
+    // The transfer's events, on the window thread while the worker waits.
+    void HeaderInfo(TauHTTPResult& Result) override;
+    bool LoginRequest(const std::string& Realm, TauHTTPCredentials& Credentials) override;
+    bool ProxyAuthenticationRequest(TauHTTPCredentials& Credentials) override;
+    void TransferProgress(const TauHTTPResult& Result, TStream* Data) override;
 
     std::vector<std::string> FExtraHeaders;
     std::string FAcceptTypes = "text/html, */*";
@@ -282,6 +303,11 @@ private:
 
     // The transfer from Read until its finish handler begins (or Abort).
     std::shared_ptr<TauHTTPTransfer> FTransfer;
+    TauHTTPFailureReason FFailureReason = frNone;
+    bool FOutcomeFollows = false;
+    // Cleared by the destructor: code running after an event learns from it
+    // that the handler destroyed the engine.
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
     bool FFinishing = false;     // the finish handler is running
     bool FStartPending = false;  // Read was called from inside it
     // Declared last: destroyed first, before anything a worker could reach.

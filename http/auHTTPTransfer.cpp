@@ -1,79 +1,45 @@
 #include "http/auHTTPTransfer.h"
 
-#include "platform/FileInfo.h"
-#include "platform/FileStream.h"
+#include "http/auText.h"
+#include "http/auThread.h"
 #include "platform/Socket.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <filesystem>
-#include <stdexcept>
 #include <string_view>
-#include <system_error>
 #include <utility>
+#include <vector>
 
 namespace {
 
 constexpr long MaxRedirects = 20;
-// An announced length only hints at the size of a memory destination: a
-// server announcing gigabytes must not make us allocate them before a byte
-// has arrived.
-constexpr std::size_t MaxReserve = 1024 * 1024;
-// Local files are read in blocks of at most this size; chunks for the
-// progress events are put together from them.
-constexpr std::size_t MaxFileBlock = 64 * 1024;
+// What curl reads from the socket at once, and so what one hand-over to the
+// window thread carries at most: large enough that the hand-overs cost
+// little beside the bytes.
+constexpr long ReceiveBuffer = 512 * 1024;
+// The longest curl waits in one go before the routine looks at its time-outs.
+constexpr int MaxWaitMs = 1000;
 
-using TClock = std::chrono::steady_clock;
-
-bool IEquals(std::string_view a, std::string_view b)
+// Text against a pattern in which "*" stands for any run of characters.
+bool WildcardMatch(const std::string& pattern, const std::string& text)
 {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
-
-// A whole decimal number that fits 32 bits, else 0.
-std::int32_t DecimalOrZero(std::string_view text)
-{
-    text = Trim(text);
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return (error == std::errc() && end == text.data() + text.size()) ? value : 0;
-}
-
-// The code of a status line "HTTP/1.1 200 OK": 0 when it is not a number.
-std::int32_t StatusOf(const std::string& line)
-{
-    const std::size_t blank = line.find(' ');
-    if (blank == std::string::npos)
-        return 0;
-    std::string_view code(line);
-    code.remove_prefix(blank + 1);
-    code = code.substr(0, code.find(' '));
-    return DecimalOrZero(code);
-}
-
-// The realm of a challenge: from after its first '="' up to, not including,
-// its last character; the whole value when it holds no '="'.
-std::string RealmOf(const std::string& challenge)
-{
-    const std::size_t quote = challenge.find("=\"");
-    if (quote == std::string::npos)
-        return challenge;
-    const std::size_t start = quote + 2;
-    if (start + 1 > challenge.size())
-        return {};
-    return challenge.substr(start, challenge.size() - 1 - start);
+    std::size_t p = 0, t = 0, star = std::string::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            ++p;
+            ++t;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
 }
 
 // The address as it goes to the library: with "http://" put in front when it
@@ -81,14 +47,11 @@ std::string RealmOf(const std::string& challenge)
 // escapes stay as they are: a "%2F" in a path must not become a "/".
 std::string WireURL(const std::string& url)
 {
-    std::string_view s(url);
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20)
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20)
-        s.remove_suffix(1);
-    std::string out = s.find("://") == std::string_view::npos ? "http://" : "";
+    const std::string address = WithDefaultScheme(std::string(Trim(url)));
+    std::string out;
+    out.reserve(address.size());
     static const char hex[] = "0123456789ABCDEF";
-    for (const char c : s) {
+    for (const char c : address) {
         const auto b = static_cast<unsigned char>(c);
         if (b <= 0x20 || b >= 0x7F) {
             out += '%';
@@ -109,50 +72,101 @@ std::string RangeLine(std::int32_t start, std::int32_t end)
     return line;
 }
 
+// The scheme as written, before "://": a local file is "file" exactly.
+std::string_view WrittenScheme(const std::string& url)
+{
+    const std::size_t end = url.find("://");
+    return end == std::string::npos ? std::string_view() : std::string_view(url).substr(0, end);
+}
+
+// The one scheme the server named, so that a resend carries the credentials
+// at once instead of probing without them first.
+long AuthSchemeBit(const std::string& scheme)
+{
+    if (scheme == "basic")
+        return CURLAUTH_BASIC;
+    if (scheme == "digest")
+        return CURLAUTH_DIGEST;
+    if (scheme == "ntlm")
+        return CURLAUTH_NTLM;
+    if (scheme == "negotiate")
+        return CURLAUTH_NEGOTIATE;
+    return CURLAUTH_ANY;
+}
+
+bool FollowedScheme(const std::string& url)
+{
+    const std::string_view scheme = WrittenScheme(url);
+    return SameText(scheme, "http") || SameText(scheme, "https");
+}
+
 } // namespace
 
 std::uint32_t HTTPTickCount()
 {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now().time_since_epoch());
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
     return static_cast<std::uint32_t>(ms.count());
 }
 
-std::optional<std::string> TauHTTPTransfer::THeaderBlock::Find(const std::string& name) const
+bool HTTPProxyBypassed(const std::string& Bypass, const std::string& Host)
 {
-    for (std::size_t i = 1; i < Lines.size(); ++i) {
-        const std::string& line = Lines[i];
-        const std::size_t colon = line.find(':');
-        if (colon != std::string::npos && IEquals(Trim(std::string_view(line).substr(0, colon)), name))
-            return std::string(Trim(std::string_view(line).substr(colon + 1)));
+    const std::string host = LowerCase(Host);
+    std::size_t start = 0;
+    while (start <= Bypass.size()) {
+        std::size_t end = Bypass.find_first_of("; \t", start);
+        if (end == std::string::npos)
+            end = Bypass.size();
+        const std::string entry = LowerCase(std::string_view(Bypass).substr(start, end - start));
+        start = end + 1;
+        if (entry.empty())
+            continue;
+        if (entry == "<local>") {
+            if (host.find('.') == std::string::npos)
+                return true;
+        } else if (WildcardMatch(entry, host)) {
+            return true;
+        }
     }
-    return std::nullopt;
+    return false;
 }
 
-TauHTTPTransfer::TauHTTPTransfer(TauCustomHTTP& engine, TauHTTPRequest request)
-    : FEngine(engine)
-    , FRequest(std::move(request))
+TauHTTPTransfer::TauHTTPTransfer(TauHTTPRequest request, TauHTTPTransferEvents& events)
+    : FRequest(std::move(request))
+    , FEvents(events)
+    , FBody(FRequest, FResult, events, FAborted)
+    , FStoreCall([this] { FDelivered = FBody.Store(FDeliverBytes, FDeliverCount); })
 {
 }
 
 TauHTTPTransfer::~TauHTTPTransfer() = default;
 
+template <typename F>
+bool TauHTTPTransfer::Guard(F&& body) noexcept
+{
+    try {
+        body();
+        return true;
+    } catch (...) {
+        // Nothing may unwind through libcurl's C frames: the transfer ends,
+        // and the finish handler reports it as an error in its phase.
+        FError = true;
+        return false;
+    }
+}
+
 void TauHTTPTransfer::Abort()
 {
-    std::lock_guard<std::mutex> lock(FDataMutex);
     FAborted = true;
+    FBody.Release();
+    std::lock_guard lock(FWakeLock);
+    if (FWakeable)
+        curl_multi_wakeup(FWakeable);
 }
 
 bool TauHTTPTransfer::Stopped() const
 {
-    return FAborted.load() || FWorker->Discarded();
-}
-
-bool TauHTTPTransfer::Received()
-{
-    if (Stopped())
-        return false;
-    FLastReceive = TClock::now();
-    return true;
+    return FError || FAborted.load() || FWorker->Discarded();
 }
 
 bool TauHTTPTransfer::Sync(const std::function<void()>& call)
@@ -160,44 +174,43 @@ bool TauHTTPTransfer::Sync(const std::function<void()>& call)
     if (Stopped())
         return false;
     FWorker->Synchronize(call);
+    // Time the window thread took does not count as the server's silence.
+    FLastActivity = TClock::now();
     return !Stopped();
+}
+
+bool TauHTTPTransfer::Received()
+{
+    if (Stopped())
+        return false;
+    FLastActivity = TClock::now();
+    return true;
 }
 
 void TauHTTPTransfer::Status(std::int32_t code)
 {
-    if (FRequest.OnStatus)
-        FWorker->WithOwner([&] { FRequest.OnStatus(FEngine, code, HTTPStatusText(code)); });
+    if (FRequest.Status && !Stopped())
+        FRequest.Status(code);
 }
 
 void TauHTTPTransfer::Redirected(const std::string& newURL)
 {
     Status(110);
-    if (FRequest.OnRedirect)
-        FWorker->WithOwner([&] { FRequest.OnRedirect(FEngine, newURL); });
+    if (FRequest.Redirect && !Stopped())
+        FRequest.Redirect(newURL);
 }
 
 void TauHTTPTransfer::Run(TauEventThread& worker)
 {
     FWorker = &worker;
-    try {
-        Execute();
-    } catch (...) {
-        // Nothing may escape into the worker: whatever went wrong counts as
-        // a transfer that did not complete, and the finish handler says so.
-        FSuccess = false;
-        FReadFailed = true;
-    }
-    if (FCurl) {
-        Status(70);
-        FCurl.reset();
-    }
-    FHeaders.reset();
+    Guard([this] { Execute(); });
+    Guard([this] { Close(); });
+    Conclude();
 }
 
 void TauHTTPTransfer::Execute()
 {
-    FStartTick = HTTPTickCount();
-    FChunkSize = std::max<std::size_t>(FRequest.ChunkSize, 1);
+    FResult.StartTick = HTTPTickCount();
     std::string scheme, host, path, user, password, extra;
     std::uint16_t port = 0;
     CrackURL(FRequest.URL, scheme, host, path, user, password, extra, port);
@@ -206,8 +219,13 @@ void TauHTTPTransfer::Execute()
     if (password.empty())
         password = FRequest.HTTPPassword;
 
-    if (scheme == "file") {
-        ReadLocalFile(path);
+    // The address splitter lower-cases the scheme; only "file" as written
+    // names a local file.
+    if (WrittenScheme(FRequest.URL) == "file") {
+        if (!HTTPReadLocalFile(path, FResult, *this))
+            FReadFailed = true;
+        if (!Stopped())
+            Complete();
         return;
     }
     // No cache stands behind an offline session here, so nothing can answer.
@@ -218,49 +236,50 @@ void TauHTTPTransfer::Execute()
     SendLoop();
 }
 
-void TauHTTPTransfer::ReadLocalFile(const std::string& path)
+void TauHTTPTransfer::Close()
 {
-    std::unique_ptr<TFileStream> source;
-    if (!path.empty() && !platform::IsFolder(path)) {
-        try {
-            source = std::make_unique<TFileStream>(path, TFileStream::fmOpenRead);
-        } catch (const std::exception&) {
-        }
+    if (FCurl)
+        Status(70);
+    {
+        std::lock_guard lock(FWakeLock);
+        FWakeable = nullptr;
     }
-    if (!source) {
-        FStatusCode = 404;
-        std::lock_guard<std::mutex> lock(FDataMutex);
-        FData = std::make_unique<TMemoryStream>();
+    // The connections live in the multi handle's cache: they close with it.
+    FCurl.reset();
+    FMulti.reset();
+    FHeaders.reset();
+}
+
+void TauHTTPTransfer::Conclude()
+{
+    if (FError)
+        FResult.Success = false;
+    if (FResult.Success || FResult.Failure != frNone)
         return;
-    }
-    FStatusCode = 200;
-    FContentLength = static_cast<std::int32_t>(static_cast<std::uint32_t>(source->Size()));
-    if (!BeginBody())
-        return;
-    std::vector<char> block(std::min(FChunkSize, MaxFileBlock));
-    for (;;) {
-        std::size_t count = 0;
-        try {
-            count = source->Read(block.data(), block.size());
-        } catch (const std::exception&) {
-            FReadFailed = true;
-            break;
-        }
-        if (count == 0)
-            break;
-        if (!Deliver(block.data(), count))
-            break;
-    }
-    if (Stopped() || (!Flush() && Stopped()))
-        return;
-    Complete();
+    if (FError)
+        FResult.Failure = frError;
+    else if (FBody.StoreFailed())
+        FResult.Failure = frStoreFailed;
+    else if (FTimedOut)
+        FResult.Failure = frTimedOut;
+    else if (FResult.StatusCode == -1)
+        FResult.Failure = frNoResponse;
+    else if (FResult.StatusCode != 200)
+        FResult.Failure = frHTTPStatus;
+    else
+        FResult.Failure = frConnectionLost;
 }
 
 bool TauHTTPTransfer::OpenRequest(const std::string& host, const std::string& user, const std::string& password)
 {
     FCurl = CurlNewEasy();
-    if (!FCurl)
+    FMulti = CurlNewMulti();
+    if (!FCurl || !FMulti)
         return false;
+    {
+        std::lock_guard lock(FWakeLock);
+        FWakeable = FMulti.get();
+    }
     Status(60);
     if (Stopped())
         return false;
@@ -278,6 +297,8 @@ bool TauHTTPTransfer::OpenRequest(const std::string& host, const std::string& us
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_FOLLOWLOCATION, 1L);
     set(CURLOPT_MAXREDIRS, MaxRedirects);
+    set(CURLOPT_BUFFERSIZE, std::max<long>(ReceiveBuffer, static_cast<long>(std::min<std::size_t>(
+                                                              FRequest.ChunkSize, CURL_MAX_READ_SIZE))));
     if (!FRequest.UserAgent.empty())
         set(CURLOPT_USERAGENT, FRequest.UserAgent.c_str());
     if (!FRequest.Referer.empty())
@@ -316,8 +337,11 @@ bool TauHTTPTransfer::OpenRequest(const std::string& host, const std::string& us
         set(CURLOPT_SHARE, CurlCookieShare());
         set(CURLOPT_COOKIEFILE, "");
     }
-    if (FRequest.ConnectTimeout != 0)
-        set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(FRequest.ConnectTimeout));
+    // A server that never answers the connection must not hold the
+    // transfer for the library's five minutes: the stall guard bounds it.
+    const std::uint32_t connect = FRequest.ConnectTimeout != 0 ? FRequest.ConnectTimeout : FRequest.StallTimeout;
+    if (connect != 0)
+        set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connect));
 
     set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
     set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
@@ -330,13 +354,6 @@ bool TauHTTPTransfer::OpenRequest(const std::string& host, const std::string& us
     set(CURLOPT_HEADERDATA, this);
     set(CURLOPT_WRITEFUNCTION, &TauHTTPTransfer::WriteCallback);
     set(CURLOPT_WRITEDATA, this);
-    set(CURLOPT_NOPROGRESS, 0L);
-    set(CURLOPT_XFERINFOFUNCTION, &TauHTTPTransfer::ProgressCallback);
-    set(CURLOPT_XFERINFODATA, this);
-    // The debug stream is where the library tells that a request went out.
-    set(CURLOPT_VERBOSE, 1L);
-    set(CURLOPT_DEBUGFUNCTION, &TauHTTPTransfer::DebugCallback);
-    set(CURLOPT_DEBUGDATA, this);
     set(CURLOPT_RESOLVER_START_FUNCTION, &TauHTTPTransfer::ResolverStartCallback);
     set(CURLOPT_RESOLVER_START_DATA, this);
     set(CURLOPT_SOCKOPTFUNCTION, &TauHTTPTransfer::SocketOptionCallback);
@@ -381,11 +398,9 @@ void TauHTTPTransfer::SendLoop()
         FDecided = false;
         FVerdict = TVerdict::Proceed;
         FFinal.reset();
-        FInBlock = false;
-        FBlock = THeaderBlock();
-        FAwaitingTunnel = false;
+        FReader.Reset();
         FRedirects = 0;
-        const CURLcode rc = curl_easy_perform(FCurl.get());
+        const CURLcode rc = Perform();
         if (Stopped())
             return;
         Status(100);
@@ -410,11 +425,84 @@ void TauHTTPTransfer::SendLoop()
         // header said; it is never complete.
         if (rc != CURLE_OK)
             FReadFailed = true;
-        if (!Flush() && Stopped())
+        if (!EndBody() && Stopped())
             return;
         break;
     }
     Complete();
+}
+
+CURLcode TauHTTPTransfer::Perform()
+{
+    CURLM* multi = FMulti.get();
+    CURL* h = FCurl.get();
+    if (curl_multi_add_handle(multi, h) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    FLastActivity = TClock::now();
+    FConnected = false;
+    CURLcode rc = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            rc = CURLE_FAILED_INIT;
+            break;
+        }
+        int left = 0;
+        bool done = false;
+        while (const CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg == CURLMSG_DONE) {
+                rc = message->data.result;
+                done = true;
+            }
+        }
+        if (done)
+            break;
+        if (Stopped()) {
+            rc = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        const int wait = WaitLimit();
+        if (wait < 0) {
+            rc = CURLE_OPERATION_TIMEDOUT;
+            break;
+        }
+        // Returns on the socket, on curl's own timers, or at once when
+        // Abort wakes it.
+        curl_multi_poll(multi, nullptr, 0, wait, nullptr);
+    }
+    curl_multi_remove_handle(multi, h);
+    if (rc == CURLE_OPERATION_TIMEDOUT)
+        FTimedOut = true;
+    return rc;
+}
+
+int TauHTTPTransfer::WaitLimit()
+{
+    using std::chrono::milliseconds;
+    const auto now = TClock::now();
+    curl_off_t uploaded = 0;
+    curl_off_t uploadSize = -1;
+    curl_easy_getinfo(FCurl.get(), CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    curl_easy_getinfo(FCurl.get(), CURLINFO_CONTENT_LENGTH_UPLOAD_T, &uploadSize);
+    if (uploaded != FUploaded) {
+        FUploaded = uploaded;
+        FLastActivity = now;
+    }
+    // While connecting, the library's own connect time-out applies.
+    if (!FConnected)
+        return MaxWaitMs;
+    // Explicit time-outs win; without one, the stall guard bounds the
+    // silence in either direction.
+    const bool sending = uploadSize > 0 && uploaded < uploadSize;
+    std::uint32_t limit = sending ? FRequest.SendTimeout : FRequest.ReceiveTimeout;
+    if (limit == 0)
+        limit = FRequest.StallTimeout;
+    if (limit == 0)
+        return MaxWaitMs;
+    const auto idle = std::chrono::duration_cast<milliseconds>(now - FLastActivity);
+    if (idle >= milliseconds(limit))
+        return -1;
+    return static_cast<int>(std::min<std::int64_t>(MaxWaitMs, milliseconds(limit).count() - idle.count() + 1));
 }
 
 void TauHTTPTransfer::ApplyCredentials()
@@ -422,25 +510,28 @@ void TauHTTPTransfer::ApplyCredentials()
     CURL* h = FCurl.get();
     const char* none = nullptr;
     if (std::exchange(FSetCredentials, false)) {
-        const bool any = !FAuthUser.empty() || !FAuthPassword.empty();
-        curl_easy_setopt(h, CURLOPT_USERNAME, any ? FAuthUser.c_str() : none);
-        curl_easy_setopt(h, CURLOPT_PASSWORD, any ? FAuthPassword.c_str() : none);
+        const TauHTTPCredentials& c = FCredentials;
+        const bool any = !c.UserName.empty() || !c.Password.empty();
+        curl_easy_setopt(h, CURLOPT_USERNAME, any ? c.UserName.c_str() : none);
+        curl_easy_setopt(h, CURLOPT_PASSWORD, any ? c.Password.c_str() : none);
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, FAuthScheme);
     }
     if (std::exchange(FSetProxyCredentials, false)) {
-        const bool any = !FProxyUser.empty() || !FProxyPassword.empty();
-        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, any ? FProxyUser.c_str() : none);
-        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, any ? FProxyPassword.c_str() : none);
+        const TauHTTPCredentials& c = FProxyCredentials;
+        const bool any = !c.UserName.empty() || !c.Password.empty();
+        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, any ? c.UserName.c_str() : none);
+        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, any ? c.Password.c_str() : none);
+        curl_easy_setopt(h, CURLOPT_PROXYAUTH, FProxyAuthScheme);
     }
 }
 
 void TauHTTPTransfer::EndOfBlock()
 {
-    THeaderBlock block = std::move(FBlock);
-    FBlock = THeaderBlock();
-    block.Status = StatusOf(block.Lines.front());
-    // A proxy's "200 Connection established" is not the answer to our
-    // request; its refusals (407 above all) are.
-    if (std::exchange(FAwaitingTunnel, false) && block.Status >= 200 && block.Status < 300)
+    THTTPHeaderBlock block = FReader.Take();
+    // Before the request went out on this connection, a block answers the
+    // proxy's CONNECT: its "200 Connection established" is not the answer
+    // to our request, its refusals (407 above all) are.
+    if (!FConnected && block.Status >= 200 && block.Status < 300)
         return;
     if (block.Status >= 100 && block.Status < 200) {
         Status(120);
@@ -448,304 +539,187 @@ void TauHTTPTransfer::EndOfBlock()
     }
     const std::optional<std::string> location = block.Find("Location");
     if (block.Status >= 300 && block.Status < 400 && location && FRedirects < MaxRedirects) {
-        // The library follows it; tell where to, as an absolute address.
-        ++FRedirects;
         char* current = nullptr;
         curl_easy_getinfo(FCurl.get(), CURLINFO_EFFECTIVE_URL, &current);
-        std::string next = CurlResolveURL(current ? current : "", *location);
-        FFinal.reset();
-        Redirected(next.empty() ? *location : next);
-        return;
+        const std::string next = CurlResolveURL(current ? current : "", *location);
+        // The library follows http and https only; any other target leaves
+        // this answer as the final one, reported with its own status.
+        if (FollowedScheme(next)) {
+            ++FRedirects;
+            FFinal.reset();
+            Redirected(next);
+            return;
+        }
     }
     FFinal = std::move(block);
 }
 
 TauHTTPTransfer::TVerdict TauHTTPTransfer::FinalHeaders()
 {
-    const THeaderBlock block = FFinal.value_or(THeaderBlock());
+    const THTTPHeaderBlock block = FFinal.value_or(THTTPHeaderBlock());
     if (!block.Lines.empty())
-        FStatusCode = block.Status;
+        FResult.StatusCode = block.Status;
     FTryAgain = false;
-    if (FStatusCode == 401 && FRequest.HasLoginRequest) {
-        const std::string realm = RealmOf(block.Value("WWW-Authenticate"));
-        FContentType = realm;
-        if (!Sync([&] { FEngine.RaiseLoginRequest(*this, realm); }))
+    if (FResult.StatusCode == 401 && FRequest.HasLoginRequest) {
+        const std::string challenge = block.Value("WWW-Authenticate");
+        const std::string realm = HTTPRealmOf(challenge);
+        FResult.ContentType = realm;
+        FAuthScheme = AuthSchemeBit(HTTPSchemeOf(challenge));
+        // Whatever the handler decided, the resend carries what it left.
+        if (!Sync([this, &realm] {
+                try {
+                    FTryAgain = FEvents.LoginRequest(realm, FCredentials);
+                } catch (...) {
+                    // Dropped, as every marshalled call's exception is.
+                }
+            }))
             return TVerdict::Stop;
         FSetCredentials = true;
-    } else if (FStatusCode == 407 && FRequest.HasProxyAuthenticationRequest) {
-        if (!Sync([&] { FEngine.RaiseProxyAuthenticationRequest(*this); }))
+    } else if (FResult.StatusCode == 407 && FRequest.HasProxyAuthenticationRequest) {
+        FProxyAuthScheme = AuthSchemeBit(HTTPSchemeOf(block.Value("Proxy-Authenticate")));
+        if (!Sync([this] {
+                try {
+                    FTryAgain = FEvents.ProxyAuthenticationRequest(FProxyCredentials);
+                } catch (...) {
+                }
+            }))
             return TVerdict::Stop;
         FSetProxyCredentials = true;
     }
     if (FTryAgain)
         return TVerdict::Retry;
 
-    TakeHeaderInfo(block);
-    if (FRequest.HasHeaderInfo) {
-        if (!Sync([&] { FEngine.RaiseHeaderInfo(*this); }))
-            return TVerdict::Stop;
-        if (!FCanContinue)
-            return TVerdict::Stop;
-    }
-    return BeginBody() ? TVerdict::Proceed : TVerdict::Stop;
+    HTTPTakeHeaderInfo(block, FRequest.HasHeaderInfo, FResult);
+    // The header event and the destination in one call: the body phase
+    // begins right after the handler, unless it declined or aborted.
+    bool begun = false;
+    if (!Sync([this, &begun] {
+            if (FRequest.HasHeaderInfo) {
+                try {
+                    FEvents.HeaderInfo(FResult);
+                } catch (...) {
+                }
+            }
+            begun = !FAborted && FResult.CanContinue && FBody.Begin(true);
+        }))
+        return TVerdict::Stop;
+    return begun ? TVerdict::Proceed : TVerdict::Stop;
 }
 
-void TauHTTPTransfer::TakeHeaderInfo(const THeaderBlock& block)
+bool TauHTTPTransfer::BeginBody(bool sourceOpen)
 {
-    if (const auto type = block.Find("Content-Type"))
-        FContentType = *type;
-    FContentLength = DecimalOrZero(block.Value("Content-Length"));
-    if (!FRequest.HasHeaderInfo)
-        return;
-    FRawHeaders.clear();
-    for (const std::string& line : block.Lines)
-        FRawHeaders += line + "\r\n";
-    if (!FRawHeaders.empty())
-        FRawHeaders += "\r\n";
-    FContentLanguage = block.Value("Content-Language");
-    FContentEncoding = block.Value("Content-Encoding");
-    FLocation = block.Value("Location");
-    auto date = [&](const char* name) {
-        const auto value = block.Find(name);
-        return value ? HTTPDateToLocal(*value) : TDateTime(0);
-    };
-    FDate = date("Date");
-    FLastModified = date("Last-Modified");
-    FExpires = date("Expires");
-}
-
-bool TauHTTPTransfer::BeginBody()
-{
-    std::unique_ptr<TStream> data;
-    TFileStream* file = nullptr;
-    std::lock_guard<std::mutex> lock(FDataMutex);
-    if (FAborted)
-        return false;
-    if (!FRequest.OutputFileName.empty()) {
-        // Only now, with an answer to store, may an older file go.
-        std::error_code ignored;
-        std::filesystem::remove(FRequest.OutputFileName, ignored);
-        try {
-            auto created = std::make_unique<TFileStream>(FRequest.OutputFileName, TFileStream::fmCreate);
-            file = created.get();
-            data = std::move(created);
-        } catch (const std::exception&) {
-            FFileFailed = true;
-            return false;
-        }
-        FBodyFileName = FRequest.OutputFileName;
-    } else {
-        auto memory = std::make_unique<TMemoryStream>();
-        if (FContentLength > 0)
-            memory->Reserve(std::min<std::size_t>(static_cast<std::size_t>(FContentLength), MaxReserve));
-        data = std::move(memory);
-    }
-    FData = std::move(data);
-    FOutputFile = file;
-    FBytesRead = 0;
-    FPending.clear();
-    FPending.reserve(std::min(FChunkSize, MaxReserve));
-    return true;
+    bool begun = false;
+    return Sync([this, &begun, sourceOpen] { begun = FBody.Begin(sourceOpen); }) && begun;
 }
 
 bool TauHTTPTransfer::Deliver(const char* bytes, std::size_t count)
 {
-    FPending.append(bytes, count);
-    std::size_t used = 0;
-    bool ok = true;
-    while (ok && FPending.size() - used >= FChunkSize) {
-        ok = StoreChunk(FPending.data() + used, FChunkSize);
-        used += FChunkSize;
-    }
-    FPending.erase(0, used);
-    return ok;
+    FDeliverBytes = bytes;
+    FDeliverCount = count;
+    FDelivered = false;
+    return Sync(FStoreCall) && FDelivered;
 }
 
-bool TauHTTPTransfer::Flush()
+bool TauHTTPTransfer::EndBody()
 {
-    if (FPending.empty())
-        return true;
-    const std::string rest = std::move(FPending);
-    FPending.clear();
-    return StoreChunk(rest.data(), rest.size());
-}
-
-bool TauHTTPTransfer::StoreChunk(const char* bytes, std::size_t count)
-{
-    {
-        std::lock_guard<std::mutex> lock(FDataMutex);
-        if (FAborted)
-            return false;
-        try {
-            FData->Write(bytes, count);
-        } catch (...) {
-            FStoreFailed = true;
-            return false;
-        }
-    }
-    FBytesRead += static_cast<std::int64_t>(count);
-    if (FRequest.HasTransferProgress)
-        return Sync([this] { FEngine.RaiseTransferProgress(*this); });
-    return !Stopped();
+    bool ended = false;
+    return Sync([this, &ended] { ended = FBody.End(); }) && ended;
 }
 
 void TauHTTPTransfer::Complete()
 {
-    FSuccess = FStatusCode == 200 && !FReadFailed && !FStoreFailed;
-    if (FSuccess && FContentLength != 0)
-        FSuccess = FBytesRead == FContentLength;
-}
-
-bool TauHTTPTransfer::CloseOutputFile()
-{
-    std::lock_guard<std::mutex> lock(FDataMutex);
-    if (!FOutputFile)
-        return true;
-    const bool flushed = FOutputFile->Close();
-    FOutputFile = nullptr;
-    FData.reset();
-    return flushed;
-}
-
-void TauHTTPTransfer::ReleaseData()
-{
-    std::lock_guard<std::mutex> lock(FDataMutex);
-    FOutputFile = nullptr;
-    FData.reset();
-    FPending = std::string();
+    FResult.Success = FResult.StatusCode == 200 && !FReadFailed && !FBody.StoreFailed();
+    if (FResult.Success && FResult.ContentLength != 0)
+        FResult.Success = FResult.BytesRead == FResult.ContentLength;
 }
 
 std::size_t TauHTTPTransfer::HeaderCallback(char* bytes, std::size_t size, std::size_t count, void* user)
 {
     auto& t = *static_cast<TauHTTPTransfer*>(user);
     const std::size_t length = size * count;
-    if (!t.Received())
-        return 0;
-    if (t.FDecided)
-        return length;  // trailers after a chunked body
-    std::string_view line(bytes, length);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.remove_suffix(1);
-    if (!t.FInBlock) {
-        if (line.empty())
-            return length;
-        t.FInBlock = true;
-        t.FBlock.Lines.assign(1, std::string(line));
-        t.Status(40);
-    } else if (line.empty()) {
-        t.FInBlock = false;
-        t.Status(41);
-        t.EndOfBlock();
-    } else if ((line.front() == ' ' || line.front() == '\t') && t.FBlock.Lines.size() > 1) {
-        t.FBlock.Lines.back() += " " + std::string(Trim(line));  // a folded header line
-    } else {
-        t.FBlock.Lines.emplace_back(line);
-    }
-    return t.Stopped() ? 0 : length;
+    const bool ok = t.Guard([&] {
+        if (!t.Received() || t.FDecided)
+            return;  // trailers after a chunked body are not a new block
+        switch (t.FReader.Feed(std::string_view(bytes, length))) {
+        case THTTPHeaderReader::hsBlockStarted:
+            t.Status(40);
+            break;
+        case THTTPHeaderReader::hsBlockEnded:
+            t.Status(41);
+            t.EndOfBlock();
+            break;
+        case THTTPHeaderReader::hsLine:
+            break;
+        }
+    });
+    return ok && !t.Stopped() ? length : 0;
 }
 
 std::size_t TauHTTPTransfer::WriteCallback(char* bytes, std::size_t size, std::size_t count, void* user)
 {
     auto& t = *static_cast<TauHTTPTransfer*>(user);
     const std::size_t length = size * count;
-    if (!t.Received())
-        return 0;
-    // The first body byte of a pass: the header block before it is final.
-    if (!t.FDecided) {
-        t.FDecided = true;
-        t.FVerdict = t.FinalHeaders();
-        if (t.FVerdict != TVerdict::Proceed)
-            return 0;
-    }
-    return t.Deliver(bytes, length) ? length : 0;
-}
-
-int TauHTTPTransfer::ProgressCallback(void* user, curl_off_t, curl_off_t dlnow, curl_off_t ultotal,
-                                      curl_off_t ulnow)
-{
-    auto& t = *static_cast<TauHTTPTransfer*>(user);
-    if (t.Stopped())
-        return 1;
-    const auto now = TClock::now();
-    if (ulnow != t.FUploaded) {
-        t.FUploaded = ulnow;
-        t.FLastSend = now;
-    }
-    if (dlnow != t.FDownloaded) {
-        t.FDownloaded = dlnow;
-        t.FLastReceive = now;
-    }
-    using std::chrono::milliseconds;
-    const bool sending = t.FRequestSent && ulnow < ultotal;
-    if (t.FRequest.SendTimeout != 0 && sending && now - t.FLastSend > milliseconds(t.FRequest.SendTimeout))
-        return 1;
-    // Waiting for the answer begins when the request has gone out.
-    const bool receiving = t.FRequestSent && !sending;
-    if (t.FRequest.ReceiveTimeout != 0 && receiving &&
-        now - std::max(t.FLastSend, t.FLastReceive) > milliseconds(t.FRequest.ReceiveTimeout))
-        return 1;
-    return 0;
-}
-
-int TauHTTPTransfer::DebugCallback(CURL*, curl_infotype type, char* bytes, std::size_t size, void* user)
-{
-    auto& t = *static_cast<TauHTTPTransfer*>(user);
-    switch (type) {
-    case CURLINFO_HEADER_OUT:
-        t.FLastSend = TClock::now();
-        t.FRequestSent = true;
-        // A new request: whatever answered the one before is not its answer.
-        t.FFinal.reset();
-        t.FAwaitingTunnel = std::string_view(bytes, size).starts_with("CONNECT ");
-        t.Status(30);
-        t.Status(31);
-        break;
-    case CURLINFO_DATA_OUT:
-    case CURLINFO_SSL_DATA_OUT:
-        t.FLastSend = TClock::now();
-        break;
-    case CURLINFO_HEADER_IN:
-    case CURLINFO_DATA_IN:
-    case CURLINFO_SSL_DATA_IN:
-        t.FLastReceive = TClock::now();
-        break;
-    default:
-        break;
-    }
-    return 0;
+    bool stored = false;
+    t.Guard([&] {
+        if (!t.Received())
+            return;
+        // The first body byte of a pass: the header block before it is final.
+        if (!t.FDecided) {
+            t.FDecided = true;
+            t.FVerdict = t.FinalHeaders();
+            if (t.FVerdict != TVerdict::Proceed)
+                return;
+        }
+        stored = t.Deliver(bytes, length);
+    });
+    return stored ? length : 0;
 }
 
 int TauHTTPTransfer::ResolverStartCallback(void*, void*, void* user)
 {
     auto& t = *static_cast<TauHTTPTransfer*>(user);
-    t.FResolving = true;
-    t.Status(10);
+    t.Guard([&] {
+        t.FResolving = true;
+        t.Status(10);
+    });
     return t.Stopped() ? 1 : 0;
 }
 
 int TauHTTPTransfer::SocketOptionCallback(void* user, curl_socket_t, curlsocktype)
 {
     auto& t = *static_cast<TauHTTPTransfer*>(user);
-    if (std::exchange(t.FResolving, false))
-        t.Status(11);
-    t.FRequestSent = false;
-    t.Status(20);
+    t.Guard([&] {
+        if (std::exchange(t.FResolving, false))
+            t.Status(11);
+        // A new connection: what arrives before its request went out
+        // answers a CONNECT.
+        t.FConnected = false;
+        t.Status(20);
+    });
     return t.Stopped() ? CURL_SOCKOPT_ERROR : CURL_SOCKOPT_OK;
 }
 
 int TauHTTPTransfer::PrerequestCallback(void* user, char*, char*, int, int)
 {
     auto& t = *static_cast<TauHTTPTransfer*>(user);
-    t.FRequestSent = false;
-    t.Status(21);
+    t.Guard([&] {
+        // A new request: whatever answered the one before is not its answer.
+        t.FConnected = true;
+        t.FFinal.reset();
+        t.FLastActivity = TClock::now();
+        t.Status(21);
+        t.Status(30);
+        t.Status(31);
+    });
     return t.Stopped() ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
 }
 
 int TauHTTPTransfer::CloseSocketCallback(void* user, curl_socket_t socket)
 {
     auto& t = *static_cast<TauHTTPTransfer*>(user);
-    t.Status(50);
+    // The socket is closed whatever the status handlers do.
+    t.Guard([&] { t.Status(50); });
     const bool closed = platform::CloseSocket(socket);
-    t.Status(51);
+    t.Guard([&] { t.Status(51); });
     return closed ? 0 : 1;
 }

@@ -1,181 +1,127 @@
 #pragma once
-// One transfer of TauCustomHTTP: the settings Read took, the state that the
-// request routine builds, and the routine itself, over libcurl or a local
-// file.
+// One transfer of the HTTP engine: the settings Read took, and the routine
+// that runs it on the worker, over libcurl or from a local file. This unit
+// wires libcurl (options, callbacks, the passes of the send loop, time-outs)
+// and emulates the status notifications; header blocks are read by
+// auHTTPHeaders, the body is stored by auHTTPBody.
 //
 // The engine holds the transfer from Read until its finish handler begins
 // (or Abort); the worker holds it while its routine runs; whoever lets go
-// last frees it, on its own thread. The routine reaches the engine only in
-// calls that Synchronize runs on the window thread, and for the status
-// events inside WithOwner, so a discarded worker never touches it.
+// last frees it, on its own thread. The routine reaches the engine only
+// through the events interface inside marshalled calls, which do not run
+// once the worker is discarded, and raises the status events through the
+// request's own copies of the handlers.
 
 #include "http/auCurl.h"
-#include "http/auHTTP.h"
+#include "http/auHTTPBody.h"
+#include "http/auHTTPHeaders.h"
+#include "http/auHTTPRequest.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
-class TFileStream;
+class TauEventThread;
 
-// The settings of one transfer, taken on the window thread when it starts.
-struct TauHTTPRequest {
-    std::string URL;
-    std::string OutputFileName;
-    std::string PostData;
-    std::string Referer;
-    std::string AcceptTypes;
-    std::string UserAgent;
-    std::vector<std::string> ExtraHeaders;
-    bool Post = false;
-    bool UseCache = true;
-    bool UseCookies = true;
-    bool WorkOffline = false;
-    std::int32_t StartRange = 0;
-    std::int32_t EndRange = 0;
-    std::uint32_t ConnectTimeout = 0;
-    std::uint32_t ReceiveTimeout = 0;
-    std::uint32_t SendTimeout = 0;
-    std::size_t ChunkSize = 4096;
-    TauHTTPAccessType AccessType = atPreconfig;
-    std::string ProxyServer;
-    std::int32_t ProxyPort = 8080;
-    std::string ProxyBypass;
-    std::string HTTPUsername;
-    std::string HTTPPassword;
-    // Which marshalled events have a handler: the others cost no round trip.
-    bool HasHeaderInfo = false;
-    bool HasTransferProgress = false;
-    bool HasLoginRequest = false;
-    bool HasProxyAuthenticationRequest = false;
-    // Raised on the worker itself.
-    TauHTTPStatusEvent OnStatus;
-    TauHTTPRedirectEvent OnRedirect;
-};
-
-// A millisecond tick count that wraps like the one the progress figures use.
-std::uint32_t HTTPTickCount();
-
-class TauHTTPTransfer {
+class TauHTTPTransfer final : private TauHTTPBodyTarget {
 public:
-    TauHTTPTransfer(TauCustomHTTP& engine, TauHTTPRequest request);
+    TauHTTPTransfer(TauHTTPRequest Request, TauHTTPTransferEvents& Events);
     ~TauHTTPTransfer();
     TauHTTPTransfer(const TauHTTPTransfer&) = delete;
     TauHTTPTransfer& operator=(const TauHTTPTransfer&) = delete;
 
     // Worker thread: the request routine. Returns once the transfer has
-    // ended or its worker has been discarded.
-    void Run(TauEventThread& worker);
-    // Any thread: the routine stops at its next step, and no byte reaches
-    // Data (or the output file) once this has returned.
+    // ended or its worker has been discarded; never throws.
+    void Run(TauEventThread& Worker);
+    // Window thread: the routine stops at once (curl is woken from its
+    // wait), nothing more is stored, and Data is released now.
     void Abort();
 
-private:
-    friend class TauCustomHTTP;
-    enum class TVerdict { Proceed, Retry, Stop };
+    // Window thread, inside the events and once Run has returned.
+    const TauHTTPResult& Result() const { return FResult; }
+    TauHTTPBody& Body() { return FBody; }
 
-    struct THeaderBlock {
-        std::vector<std::string> Lines;  // the status line first, without line ends
-        std::int32_t Status = -1;
-        // The value of the first header of that name (any case), trimmed.
-        std::optional<std::string> Find(const std::string& name) const;
-        std::string Value(const std::string& name) const { return Find(name).value_or(std::string()); }
-    };
+private:
+    enum class TVerdict { Proceed, Retry, Stop };
+    using TClock = std::chrono::steady_clock;
+
+    bool Stopped() const override;
+    bool BeginBody(bool SourceOpen) override;
+    bool Deliver(const char* Bytes, std::size_t Count) override;
+    bool EndBody() override;
 
     void Execute();
-    void ReadLocalFile(const std::string& path);
-    bool OpenRequest(const std::string& host, const std::string& user, const std::string& password);
+    void Close();
+    bool OpenRequest(const std::string& Host, const std::string& User, const std::string& Password);
     bool BuildHeaders();
     void SendLoop();
+    CURLcode Perform();
+    int WaitLimit();
     void ApplyCredentials();
     void EndOfBlock();
     TVerdict FinalHeaders();
-    void TakeHeaderInfo(const THeaderBlock& block);
-    bool BeginBody();
-    bool Deliver(const char* bytes, std::size_t count);
-    bool Flush();
-    bool StoreChunk(const char* bytes, std::size_t count);
     void Complete();
-    void ReleaseData();
-    bool CloseOutputFile();
+    void Conclude();
 
-    bool Stopped() const;
+    bool Sync(const std::function<void()>& Call);
     // Notes bytes from the server; false when the transfer is to stop.
     bool Received();
-    bool Sync(const std::function<void()>& call);
-    void Status(std::int32_t code);
-    void Redirected(const std::string& newURL);
+    void Status(std::int32_t Code);
+    void Redirected(const std::string& NewURL);
+    // Runs Body, which may raise anything (user code, allocations): a
+    // failure ends the transfer as an error. False when Body raised.
+    template <typename F>
+    bool Guard(F&& Body) noexcept;
 
-    static std::size_t HeaderCallback(char* bytes, std::size_t size, std::size_t count, void* user);
-    static std::size_t WriteCallback(char* bytes, std::size_t size, std::size_t count, void* user);
-    static int ProgressCallback(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
-                                curl_off_t ulnow);
-    static int DebugCallback(CURL* handle, curl_infotype type, char* bytes, std::size_t size, void* user);
-    static int ResolverStartCallback(void* resolverState, void* reserved, void* user);
-    static int SocketOptionCallback(void* user, curl_socket_t socket, curlsocktype purpose);
-    static int PrerequestCallback(void* user, char* primaryIP, char* localIP, int primaryPort, int localPort);
-    static int CloseSocketCallback(void* user, curl_socket_t socket);
+    static std::size_t HeaderCallback(char* Bytes, std::size_t Size, std::size_t Count, void* User);
+    static std::size_t WriteCallback(char* Bytes, std::size_t Size, std::size_t Count, void* User);
+    static int ResolverStartCallback(void* ResolverState, void* Reserved, void* User);
+    static int SocketOptionCallback(void* User, curl_socket_t Socket, curlsocktype Purpose);
+    static int PrerequestCallback(void* User, char* PrimaryIP, char* LocalIP, int PrimaryPort, int LocalPort);
+    static int CloseSocketCallback(void* User, curl_socket_t Socket);
 
-    TauCustomHTTP& FEngine;  // only inside Synchronize and WithOwner calls
     const TauHTTPRequest FRequest;
-    TauEventThread* FWorker = nullptr;
+    TauHTTPTransferEvents& FEvents;  // only inside marshalled calls
+    TauHTTPResult FResult;
     std::atomic<bool> FAborted{false};
-    std::mutex FDataMutex;  // orders Abort against every change to Data and the output file
+    TauHTTPBody FBody;  // window thread only
+    TauEventThread* FWorker = nullptr;
+    // The multi handle while curl may wait in it, for Abort to wake it.
+    std::mutex FWakeLock;
+    CURLM* FWakeable = nullptr;
 
-    // What the finish handler reports, on the window thread after Run.
-    std::int32_t FStatusCode = -1;
-    bool FSuccess = false;
-    bool FCanContinue = true;
-    bool FFileFailed = false;   // the output file could not be created
-    bool FReadFailed = false;   // the body did not end normally
-    bool FStoreFailed = false;  // writing to Data failed
-    std::string FRawHeaders;
-    std::string FContentType;
-    std::string FContentLanguage;
-    std::string FContentEncoding;
-    std::string FLocation;
-    TDateTime FDate = 0;
-    TDateTime FLastModified = 0;
-    TDateTime FExpires = 0;
-    std::int32_t FContentLength = 0;
-    std::int64_t FBytesRead = 0;
-    std::uint32_t FStartTick = 0;
-    std::unique_ptr<TStream> FData;
-    TFileStream* FOutputFile = nullptr;  // FData, when the body goes to a file
-    std::string FBodyFileName;           // the output file this transfer created
-
-    // Answers of the authentication events, taken on the window thread.
-    bool FTryAgain = false;
-    bool FSetCredentials = false;
-    bool FSetProxyCredentials = false;
-    std::string FAuthUser;
-    std::string FAuthPassword;
-    std::string FProxyUser;
-    std::string FProxyPassword;
-
-    // Worker only: the library handle and the state of the current pass.
+    // Worker only.
+    bool FError = false;       // a handler or the library raised
+    bool FReadFailed = false;  // the body did not end normally
+    bool FTimedOut = false;
+    TCurlMulti FMulti;
     TCurlEasy FCurl;
     TCurlList FHeaders;
-    std::size_t FChunkSize = 4096;
-    std::string FPending;  // body bytes not yet handed out as a whole chunk
-    THeaderBlock FBlock;   // the header block being received
-    bool FInBlock = false;
-    std::optional<THeaderBlock> FFinal;  // the last complete answer to our request in this pass
-    bool FAwaitingTunnel = false;        // the next block answers a CONNECT
-    bool FDecided = false;               // this pass's final headers have been taken
+    THTTPHeaderReader FReader;
+    std::optional<THTTPHeaderBlock> FFinal;  // the last complete answer to our request in this pass
+    bool FConnected = false;  // the request went out on the current connection
+    bool FDecided = false;    // this pass's final headers have been taken
     TVerdict FVerdict = TVerdict::Proceed;
     int FRedirects = 0;
     bool FResolving = false;
-    bool FRequestSent = false;
+    TClock::time_point FLastActivity;
     curl_off_t FUploaded = 0;
-    curl_off_t FDownloaded = 0;
-    std::chrono::steady_clock::time_point FLastSend;
-    std::chrono::steady_clock::time_point FLastReceive;
+    // Answers of the authentication events, for the next pass.
+    bool FTryAgain = false;
+    bool FSetCredentials = false;
+    bool FSetProxyCredentials = false;
+    TauHTTPCredentials FCredentials;
+    TauHTTPCredentials FProxyCredentials;
+    long FAuthScheme = CURLAUTH_ANY;
+    long FProxyAuthScheme = CURLAUTH_ANY;
+    // The bytes being handed to the window thread, and its answer.
+    const char* FDeliverBytes = nullptr;
+    std::size_t FDeliverCount = 0;
+    bool FDelivered = false;
+    const std::function<void()> FStoreCall;
 };

@@ -1,6 +1,6 @@
 #include "http/auThread.h"
 
-#include "http/auThreadWindow.h"
+#include "http/auDispatcher.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -27,16 +27,22 @@ struct TauEventThread::TImpl {
     // Made, detached and joined by the controlling side only.
     std::thread Thread;
 
-    // Guarded by TauThreadWindow::SyncLock().
+    // Guarded by StateLock; StateChanged tells of a resume, a discard and
+    // the end.
+    std::mutex StateLock;
+    std::condition_variable StateChanged;
     std::thread::id Id;
     bool Started = false;
     bool Ended = false;
     int SuspendCount = 1;
     int ExitCode = 0;
-    std::condition_variable Resumed;
 
     // Held while WithOwner runs its section; Discard waits for it.
     std::mutex OwnerLock;
+
+    // The one slot this worker's calls to the window thread go through.
+    TauSyncCall* Slot = TauSyncCall::Create();
+    ~TImpl() { TauSyncCall::Release(Slot); }
 
     mutable std::mutex PriorityLock;
     pid_t Tid = 0;                       // while the thread runs
@@ -51,7 +57,7 @@ std::shared_ptr<TauEventThread> TauEventThread::Create(TauCustomThread& owner)
 TauEventThread::TauEventThread(TauCustomThread& owner)
     : FImpl(std::make_unique<TImpl>()), FOwner(&owner)
 {
-    TauThreadWindow::AddThread();
+    TauDispatcher::AddThread();
 }
 
 TauEventThread::~TauEventThread()
@@ -66,7 +72,7 @@ TauEventThread::~TauEventThread()
         else
             thread.join();
     }
-    TauThreadWindow::RemoveThread();
+    TauDispatcher::RemoveThread();
 }
 
 TauEventThread* TauEventThread::Current()
@@ -74,24 +80,50 @@ TauEventThread* TauEventThread::Current()
     return CurrentWorker;
 }
 
+// The state of one marshalled call, shared by the worker and the window
+// thread; small enough that the std::function wrapping it needs no memory
+// of its own.
+struct TauEventThread::TSyncRun {
+    TauEventThread* Self;
+    const TThreadMethod* Call;
+    std::exception_ptr Error;
+    bool Raise = false;
+};
+
 void TauEventThread::Synchronize(const TThreadMethod& call)
 {
-    std::mutex& lock = TauThreadWindow::SyncLock();
-    {
-        std::unique_lock sync(lock);
-        FImpl->Resumed.wait(sync, [this] { return FImpl->SuspendCount == 0 || FDiscarded; });
+    if (FSuspended.load()) {
+        std::unique_lock state(FImpl->StateLock);
+        FImpl->StateChanged.wait(state, [this] { return FImpl->SuspendCount == 0 || FDiscarded; });
     }
-    TauSyncCall pending;
-    pending.Sender = this;
-    pending.Call = &call;
-    if (!TauThreadWindow::Queue(pending))
+    if (FDiscarded)
         return;
-    {
-        std::unique_lock sync(lock);
-        pending.DoneSignal.wait(sync, [&pending] { return pending.Done; });
+    TSyncRun run{this, &call, {}, false};
+    const std::function<void()> wrapped = [&run] { run.Self->RunSynchronized(run); };
+    TauSyncCall& slot = *FImpl->Slot;
+    // Prepared before the discard is checked: a Kill from now on cancels
+    // this very call.
+    slot.Prepare(wrapped);
+    if (FDiscarded || !TauDispatcher::Queue(slot) || !slot.Wait())
+        return;
+    if (run.Raise && !FDiscarded)
+        std::rethrow_exception(run.Error);
+}
+
+void TauEventThread::RunSynchronized(TSyncRun& run)
+{
+    // The dispatcher ran this because the worker was not discarded, and
+    // only the window thread discards: the component is alive here.
+    if (FOwner->Destroying())
+        return;
+    try {
+        (*run.Call)();
+    } catch (...) {
+        run.Error = std::current_exception();
     }
-    if (pending.Raise && !FDiscarded)
-        std::rethrow_exception(pending.Error);
+    // The call may have discarded its own worker (a start from inside the
+    // finish event) or destroyed the component: its settings are gone then.
+    run.Raise = run.Error && !FDiscarded && !FOwner->CatchExceptions();
 }
 
 bool TauEventThread::WithOwner(const std::function<void()>& fn)
@@ -105,7 +137,7 @@ bool TauEventThread::WithOwner(const std::function<void()>& fn)
 
 void TauEventThread::Suspend()
 {
-    std::lock_guard sync(TauThreadWindow::SyncLock());
+    std::lock_guard state(FImpl->StateLock);
     ++FImpl->SuspendCount;
     FSuspended = true;
 }
@@ -113,12 +145,12 @@ void TauEventThread::Suspend()
 void TauEventThread::Resume()
 {
     {
-        std::lock_guard sync(TauThreadWindow::SyncLock());
+        std::lock_guard state(FImpl->StateLock);
         if (FImpl->SuspendCount == 0 || --FImpl->SuspendCount > 0)
             return;
         FSuspended = false;
         if (FImpl->Started || FDiscarded) {
-            FImpl->Resumed.notify_all();
+            FImpl->StateChanged.notify_all();
             return;
         }
         FImpl->Started = true;
@@ -127,13 +159,15 @@ void TauEventThread::Resume()
     // the engine reads it as its busy state right after starting.
     FRunning = true;
     try {
-        std::thread thread(&TauEventThread::Body, shared_from_this(), OnExecute);
-        std::lock_guard sync(TauThreadWindow::SyncLock());
+        // Without OnFinish a run ends without a round trip to the window
+        // thread (and without FreeOwnerWhenDone, which acts in the finish).
+        std::thread thread(&TauEventThread::Body, shared_from_this(), OnExecute, static_cast<bool>(OnFinish));
+        std::lock_guard state(FImpl->StateLock);
         FImpl->Id = thread.get_id();
         FImpl->Thread = std::move(thread);
     } catch (...) {
         FRunning = false;
-        std::lock_guard sync(TauThreadWindow::SyncLock());
+        std::lock_guard state(FImpl->StateLock);
         FImpl->Started = false;
         FImpl->SuspendCount = 1;
         FSuspended = true;
@@ -141,7 +175,7 @@ void TauEventThread::Resume()
     }
 }
 
-void TauEventThread::Body(std::shared_ptr<TauEventThread> self, TNotifyThreadEvent routine)
+void TauEventThread::Body(std::shared_ptr<TauEventThread> self, TNotifyThreadEvent routine, bool finish)
 {
     TauEventThread& worker = *self;
     TImpl& impl = *worker.FImpl;
@@ -155,12 +189,14 @@ void TauEventThread::Body(std::shared_ptr<TauEventThread> self, TNotifyThreadEve
     std::exception_ptr escaped = worker.Execute(routine);
     const int exitCode = worker.FReturnValue;
     worker.FRunning = false;
-    try {
-        worker.Synchronize([&worker] { worker.Finish(); });
-    } catch (...) {
-        // With CatchExceptions false, what OnFinish raised comes back here.
-        if (!escaped)
-            escaped = std::current_exception();
+    if (finish) {
+        try {
+            worker.Synchronize([&worker] { worker.Finish(); });
+        } catch (...) {
+            // With CatchExceptions false, what OnFinish raised comes back here.
+            if (!escaped)
+                escaped = std::current_exception();
+        }
     }
 
     {
@@ -169,13 +205,13 @@ void TauEventThread::Body(std::shared_ptr<TauEventThread> self, TNotifyThreadEve
         impl.Tid = 0;
     }
     {
-        std::lock_guard sync(TauThreadWindow::SyncLock());
+        std::lock_guard state(impl.StateLock);
         impl.ExitCode = exitCode;
         impl.Ended = true;
-        TauThreadWindow::Changed().notify_all();
+        impl.StateChanged.notify_all();
     }
-    // For a start that waits by processing the window thread's events.
-    TauThreadWindow::Wake();
+    // For a wait on the window thread, serving calls or processing events.
+    TauDispatcher::Wake();
     CurrentWorker = nullptr;
     routine = nullptr;
     self.reset();
@@ -241,20 +277,23 @@ void TauEventThread::RunOnError()
 
 int TauEventThread::WaitFor()
 {
-    const bool serve = OnWindowThread();
-    std::unique_lock sync(TauThreadWindow::SyncLock());
-    if (!FImpl->Started || Current() == this)
-        return FReturnValue;
-    while (!FImpl->Ended) {
-        // The worker may be waiting for the window thread in Synchronize.
-        if (serve && TauThreadWindow::PendingLocked()) {
-            sync.unlock();
-            TauThreadWindow::ServeOne();
-            sync.lock();
-            continue;
-        }
-        TauThreadWindow::Changed().wait(sync);
+    {
+        std::lock_guard state(FImpl->StateLock);
+        if (!FImpl->Started || Current() == this)
+            return FReturnValue;
     }
+    if (OnWindowThread()) {
+        // The worker may be waiting for the window thread in Synchronize.
+        for (;;) {
+            while (TauDispatcher::ServeOne()) {
+            }
+            if (Ended())
+                break;
+            TauDispatcher::WaitForWake();
+        }
+    }
+    std::unique_lock state(FImpl->StateLock);
+    FImpl->StateChanged.wait(state, [this] { return FImpl->Ended; });
     return FImpl->ExitCode;
 }
 
@@ -293,11 +332,14 @@ std::shared_ptr<TauEventThread> TauEventThread::Kill()
 void TauEventThread::Discard()
 {
     {
+        // Waits for a WithOwner section in progress. A call queued but not
+        // yet running returns to the worker at once, and the dispatcher
+        // drops it unrun when it gets to it.
         std::lock_guard guard(FImpl->OwnerLock);
-        std::lock_guard sync(TauThreadWindow::SyncLock());
+        std::lock_guard state(FImpl->StateLock);
         FDiscarded = true;
-        TauThreadWindow::DropLocked(*this);
-        FImpl->Resumed.notify_all();
+        FImpl->Slot->Cancel();
+        FImpl->StateChanged.notify_all();
     }
     // Nobody waits for a discarded thread; it lets go of this object itself.
     if (FImpl->Thread.joinable())
@@ -306,13 +348,13 @@ void TauEventThread::Discard()
 
 bool TauEventThread::Ended() const
 {
-    std::lock_guard sync(TauThreadWindow::SyncLock());
+    std::lock_guard state(FImpl->StateLock);
     return FImpl->Ended;
 }
 
 std::thread::id TauEventThread::ThreadId() const
 {
-    std::lock_guard sync(TauThreadWindow::SyncLock());
+    std::lock_guard state(FImpl->StateLock);
     return FImpl->Id;
 }
 

@@ -135,7 +135,9 @@ public:
     TauCustomThread& Owner() const { return *FOwner; }
 
     // Set on the window thread, where OnError and OnFinish are read; the
-    // thread takes its copy of OnExecute when it starts.
+    // thread takes its copy of OnExecute when it starts, and whether
+    // OnFinish is set then decides whether its run ends with a finish event
+    // at all.
     TNotifyThreadEvent OnExecute;
     std::function<void()> OnError;
     TNotifyThreadEvent OnFinish;
@@ -143,11 +145,14 @@ public:
 private:
     friend class TauCustomThread;
     explicit TauEventThread(TauCustomThread& owner);
-    static void Body(std::shared_ptr<TauEventThread> self, TNotifyThreadEvent routine);
+    struct TSyncRun;
+    static void Body(std::shared_ptr<TauEventThread> self, TNotifyThreadEvent routine, bool finish);
+    void RunSynchronized(TSyncRun& run);
     std::exception_ptr Execute(const TNotifyThreadEvent& routine);
     void Finish();
     void RunOnError();
-    // Marks the worker discarded, drops its queued calls and lets it go.
+    // Marks the worker discarded (its queued calls are then completed unrun)
+    // and lets it go.
     void Discard();
     bool Ended() const;
 
@@ -192,8 +197,9 @@ public:
     void SetSuspended(bool value) { FSuspended = value; }
     bool CatchExceptions() const { return FCatchExceptions; }
     void SetCatchExceptions(bool value) { FCatchExceptions = value; }
-    // When a run has finished (after OnFinish), deletes the owner with
-    // `delete`: the owner must then be heap-allocated and own this component.
+    // In the finish event, after OnFinish, deletes the owner with `delete`
+    // (it must then be heap-allocated and own this component). Without
+    // OnFinish there is no finish event and the owner stays.
     bool FreeOwnerWhenDone() const { return FFreeOwnerWhenDone; }
     void SetFreeOwnerWhenDone(bool value) { FFreeOwnerWhenDone = value; }
     bool WaitUntilDone() const { return FWaitUntilDone; }

@@ -1,6 +1,9 @@
 #include "http/auUtils.h"
 
-#include "http/auStream.h"
+#include "http/auCurl.h"
+#include "http/auText.h"
+
+#include "platform/Stream.h"
 #include "platform/ApplicationWindow.h"
 #include "platform/FileInfo.h"
 #include "platform/FileTimes.h"
@@ -17,8 +20,6 @@
 #include <QMetaObject>
 #include <QString>
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -33,42 +34,6 @@ constexpr auto npos = std::string::npos;
 constexpr double MSecsPerDay = 86400000.0;
 // TDateTime of 1 January 1970, the start of the system's clock.
 constexpr double UnixEpoch = 25569.0;
-
-bool IsBlank(char c)
-{
-    return static_cast<unsigned char>(c) <= 32;
-}
-
-std::string TrimLeft(const std::string& text)
-{
-    const auto first = std::find_if_not(text.begin(), text.end(), IsBlank);
-    return std::string(first, text.end());
-}
-
-std::string Trim(const std::string& text)
-{
-    const auto first = std::find_if_not(text.begin(), text.end(), IsBlank);
-    const auto last = std::find_if_not(text.rbegin(), std::string::const_reverse_iterator(first), IsBlank);
-    return std::string(first, last.base());
-}
-
-// Case mapping of the ASCII letters only: bytes of multi-byte UTF-8
-// characters pass unchanged.
-std::string UpperCase(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
-std::string LowerCase(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 // Text from the 0-based position on, empty when the position is past the end.
 std::string From(const std::string& text, std::size_t position)
@@ -123,11 +88,6 @@ std::string FileExtension(const std::string& text)
     return last != npos && text[last] == '.' ? text.substr(last) : std::string();
 }
 
-std::string WithDefaultScheme(const std::string& url)
-{
-    return url.find("://") == npos ? "http://" + url : url;
-}
-
 std::optional<TDateTime> EncodeDate(int year, int month, int day)
 {
     using namespace std::chrono;
@@ -178,17 +138,11 @@ std::optional<std::int64_t> DateTimeToFileStamp(TDateTime value)
                                      secondOfDay / 60 % 60, (secondOfDay % 60) & ~1);
 }
 
-// curl URL handles, owned.
-using TCurlUrl = std::unique_ptr<CURLU, decltype(&curl_url_cleanup)>;
-
 // One part of a parsed URL: false only for a real failure. An absent part
 // reads as empty; Present tells it from an empty one (a "?" with no query).
 bool UrlPart(CURLU* url, CURLUPart part, unsigned flags, std::string& text, bool* present = nullptr)
 {
-    char* value = nullptr;
-    const CURLUcode rc = curl_url_get(url, part, &value, flags);
-    const std::unique_ptr<char, decltype(&curl_free)> owner(value, &curl_free);
-    text = rc == CURLUE_OK && value ? value : "";
+    const CURLUcode rc = CurlURLPart(url, part, flags, text);
     if (present)
         *present = rc == CURLUE_OK;
     return rc == CURLUE_OK || rc == CURLUE_NO_SCHEME || rc == CURLUE_NO_USER || rc == CURLUE_NO_PASSWORD ||
@@ -329,6 +283,11 @@ void OpenInBrowser(const std::string& URL, bool UseHtmlProgram, const TFileTypeR
 
 void GetTempFolder(std::string& Folder)
 {
+    GetTempFolder(platform::ProgramFolder(), Folder);
+}
+
+void GetTempFolder(const std::string& ProgramFolder, std::string& Folder)
+{
     // QDir::tempPath's rule, but without its resolving of the path: a
     // TMPDIR that names no folder must show as such, not as "".
     QString temp = qEnvironmentVariable("TMPDIR");
@@ -337,14 +296,22 @@ void GetTempFolder(std::string& Folder)
     std::string folder = QDir::cleanPath(temp).toStdString();
     if (folder.empty() || folder.back() != '/')
         folder += '/';
-    if (!FolderExists(folder))
-        folder = platform::ProgramFolder();
+    // The program's folder stands in for a missing temporary folder; when
+    // even its path cannot be read, the temporary folder's name is still
+    // the best answer there is: never an empty one.
+    if (!FolderExists(folder) && !ProgramFolder.empty())
+        folder = ProgramFolder;
     Folder = folder;
 }
 
 bool FolderExists(const std::string& Path)
 {
     return platform::IsFolder(Path);
+}
+
+std::string WithDefaultScheme(const std::string& URL)
+{
+    return URL.find("://") == npos ? "http://" + URL : URL;
 }
 
 bool CrackURL(const std::string& URL, std::string& Scheme, std::string& Host, std::string& Path,
@@ -355,7 +322,7 @@ bool CrackURL(const std::string& URL, std::string& Scheme, std::string& Host, st
         // A zero byte would silently cut the address short for curl.
         if (address.find('\0') != npos)
             return false;
-        const TCurlUrl url(curl_url(), &curl_url_cleanup);
+        const TCurlUrl url(curl_url());
         if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(),
                                  CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS | CURLU_ALLOW_SPACE) != CURLUE_OK)
             return false;
@@ -467,7 +434,7 @@ void SplitAt(const std::string& Separator, const std::string& Text, std::string&
 void SplitCommandLine(std::string& Command, std::string& Parameters)
 {
     Parameters.clear();
-    Command = Trim(Command);
+    Command = std::string(Trim(Command));
     if (Command.empty())
         return;
 
@@ -481,7 +448,7 @@ void SplitCommandLine(std::string& Command, std::string& Parameters)
         Command.erase(q2, 1);
         if (q1 == 0) {
             // The character right after the closing quote, normally a blank, is skipped.
-            Parameters = Trim(From(Command, q2 + 1));
+            Parameters = std::string(Trim(From(Command, q2 + 1)));
             Command.resize(q2);
             // A quoted "%1" loses its quotes.
             if (const auto p1 = Parameters.find('"'); p1 != npos) {
@@ -522,8 +489,8 @@ void SplitCommandLine(std::string& Command, std::string& Parameters)
             Command = folder + name.substr(0, blank);
         }
     }
-    Command = Trim(Command);
-    Parameters = Trim(Parameters);
+    Command = std::string(Trim(Command));
+    Parameters = std::string(Trim(Parameters));
 }
 
 void CutToken(std::string& S, const std::string& Separator, bool Remove, std::string& Head)
@@ -548,7 +515,7 @@ int MonthNumber(const std::string& Name)
 
 TDateTime ZoneOffsetToTime(const std::string& Value)
 {
-    const std::string offset = Trim(Value).substr(0, 5);
+    const std::string offset(Trim(Value).substr(0, 5));
     if (offset.empty() || (offset[0] != '+' && offset[0] != '-'))
         return 0;
     const auto hours = ReadInt(From(offset, 1).substr(0, 2));
@@ -575,13 +542,13 @@ TDateTime UTCToLocal(TDateTime Value)
 
 TDateTime HTTPDateToLocal(const std::string& Value)
 {
-    std::string s = Trim(Value);
+    std::string s(Trim(Value));
     if (s.empty())
         return 0;
     std::string head;
     if (WeekdayNumber(s.substr(0, 3)) > 0) {
         CutToken(s, " ", true, head);
-        s = TrimLeft(s);
+        s = std::string(TrimLeft(s));
     }
     // RFC 850 writes 06-Nov-94; the other forms separate by blanks.
     const auto dash = s.find('-');
@@ -593,12 +560,12 @@ TDateTime HTTPDateToLocal(const std::string& Value)
     auto readDay = [&] {
         CutToken(s, separator, true, head);
         day = IntOrDefault(head, 1);
-        s = TrimLeft(s);
+        s = std::string(TrimLeft(s));
     };
     auto readMonth = [&] {
         CutToken(s, separator, true, head);
         month = MonthNumber(head);
-        s = TrimLeft(s);
+        s = std::string(TrimLeft(s));
     };
     if (MonthNumber(s.substr(0, s.find(separator))) > 0) {
         readMonth();
@@ -637,7 +604,7 @@ TDateTime HTTPDateToLocal(const std::string& Value)
             return 0;
         *result += *timeOfDay;
     }
-    s = TrimLeft(s);
+    s = std::string(TrimLeft(s));
     const TDateTime offset = s.size() >= 5 ? ZoneOffsetToTime(s) : 0;
     return UTCToLocal(*result - offset);
 }

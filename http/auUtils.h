@@ -41,9 +41,17 @@ void OpenInBrowser(const std::string& URL, bool UseHtmlProgram, const TFileTypeR
                    TProcessLauncher& Launcher);
 
 // The system's temporary folder ($TMPDIR, else /tmp), or the program's own
-// folder when that is not an existing folder; always ends in "/".
+// folder when that is not an existing folder; always ends in "/". When the
+// program's path cannot be read either, the temporary folder's name as it
+// is ($TMPDIR, else /tmp/).
 void GetTempFolder(std::string& Folder);
+// The same with the program's folder given ("" when it cannot be read).
+void GetTempFolder(const std::string& ProgramFolder, std::string& Folder);
 bool FolderExists(const std::string& Path);
+
+// URL with "http://" put in front when it has no "://": the one default
+// scheme of every address the engine and the browser launch take.
+std::string WithDefaultScheme(const std::string& URL);
 
 // Splits URL ("http://" assumed when it has no "://"). Parts come back with
 // their percent-escapes decoded; ExtraInfo is "?query#fragment" as far as

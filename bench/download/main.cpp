@@ -11,7 +11,7 @@
 
 #include "LocalSender.h"
 #include "http/auHTTP.h"
-#include "http/auStream.h"
+#include "platform/Stream.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

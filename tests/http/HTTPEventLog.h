@@ -5,7 +5,7 @@
 
 #include "http/EnvironmentScope.h"
 #include "http/auHTTP.h"
-#include "http/auStream.h"
+#include "platform/Stream.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -112,7 +112,16 @@ public:
             if (AfterOutcome)
                 AfterOutcome();
         };
-        http.OnFailure = [this](TauCustomHTTP&) { Record("Failure"); };
+        // Alone (the output file could not be made), it is the outcome.
+        http.OnFailure = [this](TauCustomHTTP& sender) {
+            Record("Failure");
+            Reasons.push_back(sender.FailureReason());
+            if (!sender.OutcomeFollows()) {
+                ++FOutcomes;
+                if (AfterOutcome)
+                    AfterOutcome();
+            }
+        };
         http.OnTransferAborted = [this](TauCustomHTTP&) { Outcome("Aborted", -1, nullptr); };
         http.OnConnectionLost = [this](TauCustomHTTP&, const std::string& type, std::int32_t length,
                                        std::int32_t bytes, TStream* data) {
@@ -222,7 +231,9 @@ public:
     std::int32_t BytesRead = -1;
     std::int32_t LostContentLength = -1;
     std::int32_t StatusCode = -1;
-    // Data at the outcome: "none", "memory" (with its bytes) or "file".
+    std::vector<TauHTTPFailureReason> Reasons;  // of each OnFailure
+    // Data at the outcome: "none", "memory" or "file", with its position and
+    // what it reads from there.
     std::string DataKind;
     std::string Body;
     std::int64_t DataPosition = -1;
@@ -246,13 +257,13 @@ private:
         BytesRead = bytes;
         if (!data) {
             DataKind = "none";
-        } else if (auto* memory = dynamic_cast<TMemoryStream*>(data)) {
-            DataKind = "memory";
-            DataPosition = memory->Position();
-            Body = memory->Bytes();
-            DataCapacity = memory->Bytes().capacity();
         } else {
-            DataKind = "file";
+            auto* memory = dynamic_cast<TMemoryStream*>(data);
+            DataKind = memory ? "memory" : "file";
+            DataCapacity = memory ? memory->Capacity() : 0;
+            DataPosition = data->Position();
+            Body = data->ReadAll();
+            data->SetPosition(DataPosition);
         }
     }
 

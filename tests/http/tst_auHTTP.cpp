@@ -71,8 +71,13 @@ private slots:
 
     void outputFile_data();
     void outputFile();
-    void outputFileCannotBeCreated();
     void failedWriteIsLostConnection();
+    void dataReadable_data();
+    void dataReadable();
+    void failureReason_data();
+    void failureReason();
+    void badInput_data();
+    void badInput();
 
     void progress_data();
     void progress();
@@ -120,10 +125,7 @@ void tst_auHTTP::outcomes_data()
     row("200 chunked", Chunked("5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n"), enKeep, "HeaderInfo Done", 11,
         "hello world");
     row("200 empty", TScriptedServer::Response(200, ""), enKeep, "HeaderInfo Done", 0, "");
-    // The library refuses a length that is no number as a malformed answer;
-    // one beyond 32 bits is unknown to the events but still enforced.
-    row("length not a number", "HTTP/1.1 200 OK\r\nContent-Length: many\r\nConnection: close\r\n\r\nhello",
-        enClose, "Failure NoResponse", -1, "");
+    // A length beyond 32 bits is unknown to the events but still enforced.
     row("length beyond 32 bits", "HTTP/1.1 200 OK\r\nContent-Length: 5000000000\r\n\r\nhello", enClose,
         "HeaderInfo Failure ConnectionLost", 5, "hello");
     row("shorter than announced", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello", enClose,
@@ -138,7 +140,6 @@ void tst_auHTTP::outcomes_data()
         "not here", 404);
     row("500 cut off", "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 10\r\n\r\noops", enClose,
         "HeaderInfo Failure HTTPError", -1, "oops", 500);
-    row("no status line", "HELLO\r\n\r\n", enClose, "Failure NoResponse", -1, "");
     row("closed before answering", "", enClose, "Failure NoResponse", -1, "");
     row("reset before answering", "", enReset, "Failure NoResponse", -1, "");
     row("headers cut off", "HTTP/1.1 200 OK\r\nContent-Le", enClose, "Failure NoResponse", -1, "");
@@ -313,19 +314,6 @@ void tst_auHTTP::outputFile()
     }
 }
 
-void tst_auHTTP::outputFileCannotBeCreated()
-{
-    TScriptedServer server(Answer(TScriptedServer::Response(200, "body"), enKeep));
-    TauCustomHTTP http;
-    THTTPEventLog log(http);
-    http.SetURL(server.BaseUrl() + "/setup.exe");
-    http.SetOutputFileName(Path("no-such-folder/setup.exe"));
-    QVERIFY(http.Read());
-    QVERIFY(WaitUntil([&] { return !http.Busy(); }));
-    QCoreApplication::processEvents();
-    QCOMPARE(log.Sequence(), std::string("HeaderInfo Failure"));
-}
-
 // Storing the body fails (the file may not grow past a limit): that is a
 // transfer that did not complete, never a success, and the file goes.
 void tst_auHTTP::failedWriteIsLostConnection()
@@ -352,6 +340,168 @@ void tst_auHTTP::failedWriteIsLostConnection()
     QCOMPARE(log.Sequence(), std::string("HeaderInfo Failure ConnectionLost"));
     QVERIFY(log.BytesRead <= 256 * 1024);
     QCOMPARE(FileText(output), std::string("<absent>"));
+}
+
+void tst_auHTTP::dataReadable_data()
+{
+    QTest::addColumn<bool>("toFile");
+    QTest::addColumn<QByteArray>("response");
+    QTest::addColumn<QByteArray>("sequence");
+    QTest::addColumn<QByteArray>("atOutcome");  // what Data reads at a failure's outcome
+
+    const std::string body = std::string(3000, 'a') + std::string(3000, 'b') + std::string(2000, 'c');
+    const QByteArray ok = QByteArray::fromStdString(TScriptedServer::Response(200, body));
+    const QByteArray error = QByteArray::fromStdString(TScriptedServer::Response(404, "<h1>no such file</h1>"));
+    const QByteArray cut = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf a body";
+    for (const bool toFile : {true, false}) {
+        const char* to = toFile ? "file" : "memory";
+        QTest::addRow("%s, progress", to) << toFile << ok << QByteArray("HeaderInfo Done") << QByteArray();
+        QTest::addRow("%s, error page", to) << toFile << error << QByteArray("HeaderInfo Failure HTTPError")
+                                            << QByteArray("<h1>no such file</h1>");
+        QTest::addRow("%s, connection lost", to) << toFile << cut << QByteArray("HeaderInfo Failure ConnectionLost")
+                                                 << QByteArray("half a body");
+    }
+}
+
+// Handlers read Data, file or memory: at each progress event it holds exactly
+// BytesRead bytes (and reading it does not disturb what is stored next); at
+// OnHTTPError and OnConnectionLost it is positioned at the start of what came.
+void tst_auHTTP::dataReadable()
+{
+    QFETCH(bool, toFile);
+    QFETCH(QByteArray, response);
+    QFETCH(QByteArray, sequence);
+    QFETCH(QByteArray, atOutcome);
+
+    const std::string sent = response.toStdString();
+    const std::string body = sent.substr(sent.find("\r\n\r\n") + 4);
+    TScriptedServer server(Answer(sent, enClose));
+    TauCustomHTTP http;
+    THTTPEventLog log(http);
+    std::vector<std::int32_t> mismatches;
+    http.OnTransferProgress = [&](TauCustomHTTP&, const std::string&, std::int32_t, std::int32_t bytesRead,
+                                  std::int32_t, std::int32_t, std::uint8_t, float, TStream* data) {
+        const std::int64_t size = data->Size();
+        data->SetPosition(0);
+        if (size != bytesRead || data->ReadAll() != body.substr(0, std::size_t(bytesRead)))
+            mismatches.push_back(bytesRead);
+        data->SetPosition(1);  // moved on purpose: the next chunk still goes to the end
+    };
+    const std::string output = Path("readable.bin");
+    http.SetURL(server.BaseUrl() + "/file.bin");
+    if (toFile)
+        http.SetOutputFileName(output);
+    QVERIFY(log.Transfer());
+    QCOMPARE(log.Sequence(), sequence.toStdString());
+    QCOMPARE(mismatches, std::vector<std::int32_t>());
+    if (atOutcome.isEmpty()) {
+        QCOMPARE(toFile ? FileText(output) : log.Body, body);
+    } else {
+        QCOMPARE(log.DataKind, std::string(toFile ? "file" : "memory"));
+        QCOMPARE(log.DataPosition, std::int64_t(0));
+        QCOMPARE(log.Body, atOutcome.toStdString());
+    }
+}
+
+void tst_auHTTP::failureReason_data()
+{
+    QTest::addColumn<QByteArray>("response");  // "<refused>": nobody listens
+    QTest::addColumn<bool>("creatable");      // the output file can be created
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<QByteArray>("sequence");
+
+    const QByteArray ok = QByteArray::fromStdString(TScriptedServer::Response(200, "body"));
+    QTest::newRow("output file, alone") << ok << false << int(frOutputFile) << QByteArray("HeaderInfo Failure");
+    QTest::newRow("404") << QByteArray::fromStdString(TScriptedServer::Response(404, "gone")) << true
+                         << int(frHTTPStatus) << QByteArray("HeaderInfo Failure HTTPError");
+    QTest::newRow("cut off") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nbod") << true
+                             << int(frConnectionLost) << QByteArray("HeaderInfo Failure ConnectionLost");
+    QTest::newRow("refused") << QByteArray("<refused>") << true << int(frNoResponse)
+                             << QByteArray("Failure NoResponse");
+}
+
+// OnFailure knows why, and whether an outcome follows: the upgrade tells
+// "OnFailure alone" from the others by that, without waiting for anything.
+// (The log counts a Failure without a following outcome as the outcome.)
+void tst_auHTTP::failureReason()
+{
+    QFETCH(QByteArray, response);
+    QFETCH(bool, creatable);
+    QFETCH(int, reason);
+    QFETCH(QByteArray, sequence);
+
+    std::unique_ptr<TScriptedServer> server;
+    std::string url;
+    if (response == "<refused>") {
+        url = TScriptedServer([](const TTestRequest&, TScriptedConnection&) {}).BaseUrl() + "/file.txt";
+    } else {
+        server = std::make_unique<TScriptedServer>(Answer(response.toStdString(), enClose));
+        url = server->BaseUrl() + "/file.txt";
+    }
+    TauCustomHTTP http;
+    THTTPEventLog log(http);
+    QCOMPARE(int(http.FailureReason()), int(frNone));
+    http.SetURL(url);
+    http.SetOutputFileName(creatable ? Path("reason.bin") : Path("no-such-folder/reason.bin"));
+    QVERIFY(log.Transfer());
+    QCOMPARE(log.Sequence(), sequence.toStdString());
+    QCOMPARE(log.Reasons, std::vector<TauHTTPFailureReason>{TauHTTPFailureReason(reason)});
+    QCOMPARE(int(http.FailureReason()), reason);
+}
+
+void tst_auHTTP::badInput_data()
+{
+    QTest::addColumn<QByteArray>("response");
+    QTest::addColumn<QByteArray>("path");  // "<FILE>": an upper-case FILE:// address of an existing local file
+    QTest::addColumn<QByteArray>("sequence");
+    QTest::addColumn<int>("status");  // of OnHTTPError
+
+    QTest::newRow("garbage instead of HTTP") << QByteArray("\x16\x03\x01 garbage\r\n\x00\xff\r\n\r\n", 21)
+                                             << QByteArray("/file.txt") << QByteArray("Failure NoResponse") << -1;
+    QTest::newRow("no status line") << QByteArray("HELLO\r\n\r\n") << QByteArray("/file.txt")
+                                    << QByteArray("Failure NoResponse") << -1;
+    QTest::newRow("20 KB header line")
+        << QByteArray::fromStdString(TScriptedServer::Response(200, "ok", "X-Filler: " + std::string(20000, 'f')))
+        << QByteArray("/file.txt") << QByteArray("HeaderInfo Done") << -1;
+    // The library refuses a length that is no number as a malformed answer.
+    QTest::newRow("length not a number")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: many\r\nConnection: close\r\n\r\nhello")
+        << QByteArray("/file.txt") << QByteArray("Failure NoResponse") << -1;
+    // A redirection the engine does not follow is the answer, with its status.
+    QTest::newRow("redirect to ftp") << QByteArray::fromStdString(TScriptedServer::Response(
+                                            302, "moved", "Location: ftp://127.0.0.1/file.txt"))
+                                     << QByteArray("/file.txt") << QByteArray("HeaderInfo Failure HTTPError") << 302;
+    QTest::newRow("redirect to a local file")
+        << QByteArray::fromStdString(TScriptedServer::Response(301, "moved", "Location: file:///etc/passwd"))
+        << QByteArray("/file.txt") << QByteArray("HeaderInfo Failure HTTPError") << 301;
+    // Only "file" as written names a local file.
+    QTest::newRow("FILE in upper case") << QByteArray() << QByteArray("<FILE>") << QByteArray("Failure NoResponse")
+                                        << -1;
+}
+
+// Bad input ends in its outcome, never in a crash or a hang.
+void tst_auHTTP::badInput()
+{
+    QFETCH(QByteArray, response);
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, sequence);
+    QFETCH(int, status);
+
+    TScriptedServer server(Answer(response.toStdString(), enClose));
+    TauCustomHTTP http;
+    THTTPEventLog log(http);
+    if (path == "<FILE>") {
+        const std::string local = Path("local.txt");
+        WriteFile(local, "local bytes");
+        http.SetURL("FILE://" + local);
+    } else {
+        http.SetURL(server.BaseUrl() + path.toStdString());
+    }
+    QVERIFY(log.Transfer());
+    QCOMPARE(log.Sequence(), sequence.toStdString());
+    if (status != -1)
+        QCOMPARE(log.StatusCode, status);
+    QVERIFY(log.Redirects().empty());
 }
 
 void tst_auHTTP::progress_data()
@@ -620,6 +770,7 @@ void tst_auHTTP::defaults()
     QVERIFY(!http.Proxy().ProxyServerStored());
     QCOMPARE(http.Range().StartRange(), 0);
     QCOMPARE(http.Timeouts().ReceiveTimeout(), 0u);
+    QCOMPARE(http.Timeouts().StallTimeout(), 60000u);
     QCOMPARE(http.ThreadPriority(), tpNormal);
     QVERIFY(!http.Busy());
     http.SetTransferBufferSize(10);

@@ -58,6 +58,8 @@ private slots:
     void login_data();
     void login();
     void resendFails();
+    void resendCarriesCredentials_data();
+    void resendCarriesCredentials();
     void credentials_data();
     void credentials();
     void proxyAuthentication_data();
@@ -69,6 +71,8 @@ private slots:
     void statusEvents();
     void receiveTimeout_data();
     void receiveTimeout();
+    void stallGuard_data();
+    void stallGuard();
 
 private:
     TNoProxyEnvironment FNoProxy;
@@ -348,6 +352,55 @@ void tst_auHTTPRequest::resendFails()
     QCOMPARE(log.DataKind, std::string("none"));
 }
 
+void tst_auHTTPRequest::resendCarriesCredentials_data()
+{
+    QTest::addColumn<QByteArray>("challenge");
+    QTest::addColumn<QByteArray>("postData");
+    QTest::addColumn<QByteArray>("scheme");  // of the resend's Authorization
+
+    const QByteArray basic = "WWW-Authenticate: Basic realm=\"Shop files\"";
+    QTest::newRow("basic") << basic << QByteArray() << QByteArray("Basic");
+    QTest::newRow("basic, form") << basic << QByteArray("user=1&order=2") << QByteArray("Basic");
+    QTest::newRow("digest") << QByteArray("WWW-Authenticate: Digest realm=\"Shop files\", nonce=\"5f1c\", qop=\"auth\"")
+                            << QByteArray() << QByteArray("Digest");
+}
+
+// After OnLoginRequest the server sees exactly one more request, and it
+// carries the credentials for the scheme the server named: no probe without
+// them first, so a form goes out twice, not three times.
+void tst_auHTTPRequest::resendCarriesCredentials()
+{
+    QFETCH(QByteArray, challenge);
+    QFETCH(QByteArray, postData);
+    QFETCH(QByteArray, scheme);
+
+    TScriptedServer server([&](const TTestRequest& r, TScriptedConnection& c) {
+        if (r.Header("Authorization").starts_with(scheme.toStdString() + " "))
+            c.Send(TScriptedServer::Response(200, "secret"));
+        else
+            c.Send(TScriptedServer::Response(401, "denied", challenge.toStdString()));
+    });
+    TauCustomHTTP http;
+    THTTPEventLog log(http);
+    log.AnswerLogin = [&](const std::string&, bool& tryAgain) {
+        http.SetHTTPUsername("shopper");
+        http.SetHTTPPassword("s3cret");
+        tryAgain = true;
+    };
+    http.SetURL(server.BaseUrl() + "/private/setup.exe");
+    http.SetPostData(postData.toStdString());
+    QVERIFY(log.Transfer());
+    QCOMPARE(log.Sequence(), std::string("LoginRequest HeaderInfo Done"));
+    const std::vector<TTestRequest> requests = server.Requests();
+    QCOMPARE(requests.size(), std::size_t(2));
+    QCOMPARE(requests[0].Header("Authorization"), std::string());
+    QVERIFY(requests[1].Header("Authorization").starts_with(scheme.toStdString() + " "));
+    for (const TTestRequest& r : requests)
+        QCOMPARE(r.body, postData.toStdString());
+    if (scheme == "Basic")
+        QCOMPARE(requests[1].Header("Authorization"), Basic("shopper:s3cret"));
+}
+
 void tst_auHTTPRequest::credentials_data()
 {
     QTest::addColumn<QByteArray>("userInfo");  // put before the host in the address
@@ -588,6 +641,48 @@ void tst_auHTTPRequest::receiveTimeout()
     http.Timeouts().SetReceiveTimeout(300);
     QVERIFY(log.Transfer());
     QCOMPARE(log.Sequence(), sequence.toStdString());
+}
+
+void tst_auHTTPRequest::stallGuard_data()
+{
+    QTest::addColumn<QByteArray>("first");  // sent before the server falls silent
+    QTest::addColumn<QByteArray>("sequence");
+    QTest::addColumn<int>("bytesRead");
+
+    QTest::newRow("silent from the start") << QByteArray() << QByteArray("Failure NoResponse") << -1;
+    QTest::newRow("headers cut off") << QByteArray("HTTP/1.1 200 OK\r\nContent-") << QByteArray("Failure NoResponse")
+                                     << -1;
+    QTest::newRow("silent in the body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nsome")
+                                        << QByteArray("HeaderInfo Failure ConnectionLost") << 4;
+    QTest::newRow("silent in an error page")
+        << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\nnot")
+        << QByteArray("HeaderInfo Failure HTTPError") << -1;
+}
+
+// With no time-out set, a server that falls silent ends the transfer in the
+// outcome of its phase once the stall guard runs out; the connection is
+// closed then. (The guard is 60 s by default, shortened here.)
+void tst_auHTTPRequest::stallGuard()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, sequence);
+    QFETCH(int, bytesRead);
+
+    std::atomic<bool> closed{false};
+    TScriptedServer server([&](const TTestRequest&, TScriptedConnection& c) {
+        c.Send(first.toStdString());
+        closed = c.WaitForClientClose();
+    });
+    TauCustomHTTP http;
+    THTTPEventLog log(http);
+    http.SetURL(server.BaseUrl() + "/slow.bin");
+    http.Timeouts().SetStallTimeout(200);
+    QVERIFY(log.Transfer());
+    QCOMPARE(log.Sequence(), sequence.toStdString());
+    QCOMPARE(log.Reasons, std::vector<TauHTTPFailureReason>{frTimedOut});
+    if (bytesRead >= 0)
+        QCOMPARE(log.BytesRead, bytesRead);
+    QVERIFY(WaitUntil([&] { return closed.load(); }));
 }
 
 QTEST_GUILESS_MAIN(tst_auHTTPRequest)

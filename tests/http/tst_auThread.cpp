@@ -2,7 +2,7 @@
 // discarding a run, the dispatcher's life, priorities and waiting starts.
 
 #include "http/auThread.h"
-#include "http/auThreadWindow.h"
+#include "http/auDispatcher.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -88,7 +88,7 @@ private slots:
     void cleanup()
     {
         QTRY_COMPARE(TauThreadCount(), 0);
-        QTRY_VERIFY(!TauThreadWindowExists());
+        QTRY_VERIFY(!TauDispatcherExists());
     }
 
     void eventOrder_data();
@@ -111,6 +111,7 @@ private slots:
     void destroyWhileRunning();
     void freeOwnerWhenDone_data();
     void freeOwnerWhenDone();
+    void noFinishEventWithoutOnFinish();
     void waitUntilDone_data();
     void waitUntilDone();
 
@@ -350,9 +351,9 @@ void TestAuThread::waitForServesCalls()
 
 void TestAuThread::dispatcherLifetime()
 {
-    QVERIFY(!TauThreadWindowExists());
+    QVERIFY(!TauDispatcherExists());
     auto a = std::make_unique<TauCustomThread>();
-    QVERIFY(TauThreadWindowExists());
+    QVERIFY(TauDispatcherExists());
     auto b = std::make_unique<TauCustomThread>();
     QCOMPARE(TauThreadCount(), 2);
     QCOMPARE(DispatcherObjects(), 1);
@@ -360,17 +361,17 @@ void TestAuThread::dispatcherLifetime()
     a.reset();
     b.reset();
     QCOMPARE(TauThreadCount(), 0);
-    QVERIFY(TauThreadWindowExists());  // the destroy request is only posted
+    QVERIFY(TauDispatcherExists());  // the destroy request is only posted
 
     // A worker made before the request is handled keeps the same window.
     auto c = std::make_unique<TauCustomThread>();
     QCoreApplication::sendPostedEvents();
-    QVERIFY(TauThreadWindowExists());
+    QVERIFY(TauDispatcherExists());
     QCOMPARE(DispatcherObjects(), 1);
 
     c.reset();
-    QVERIFY(TauThreadWindowExists());
-    QTRY_VERIFY(!TauThreadWindowExists());
+    QVERIFY(TauDispatcherExists());
+    QTRY_VERIFY(!TauDispatcherExists());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(DispatcherObjects(), 0);
 }
@@ -582,6 +583,26 @@ void TestAuThread::freeOwnerWhenDone()
     QCOMPARE(finishes, restarts + 1);
     QVERIFY(!destroyedBeforeLastFinish);
     QTRY_COMPARE(TauThreadCount(), 0);
+}
+
+// Without OnFinish a run has no finish event: it costs no call to the window
+// thread, and FreeOwnerWhenDone, which acts in that event, frees nothing.
+void TestAuThread::noFinishEventWithoutOnFinish()
+{
+    bool destroyed = false;
+    auto holder = std::make_unique<THolder>(destroyed);
+    holder->Thread.SetFreeOwnerWhenDone(true);
+    std::atomic<bool> ran{false};
+    holder->Thread.SetOnExecute([&](TauCustomThread&) { ran = true; });
+    const std::size_t callsBefore = TauCallsRun();
+    QVERIFY(holder->Thread.Start());
+    // Serves any call the worker makes before its thread ends.
+    CurrentWorker(holder->Thread)->WaitFor();
+    QVERIFY(ran);
+    QCOMPARE(TauCallsRun(), callsBefore);
+    QVERIFY(!destroyed);
+    holder.reset();
+    QVERIFY(destroyed);
 }
 
 void TestAuThread::waitUntilDone_data()

@@ -1,7 +1,7 @@
 #include "EnvironmentScope.h"
 #include "RecordingLauncher.h"
 
-#include "http/auStream.h"
+#include "platform/Stream.h"
 #include "http/auUtils.h"
 #include "platform/ApplicationWindow.h"
 #include "platform/FileTypeRegistry.h"
@@ -131,6 +131,7 @@ class TFailingStream : public TStream {
 public:
     std::size_t Read(void*, std::size_t) override { return 0; }
     void Write(const void*, std::size_t) override { throw std::runtime_error("disk full"); }
+    void Append(const void*, std::size_t) override { throw std::runtime_error("disk full"); }
     std::int64_t Seek(std::int64_t, TSeekOrigin) override { return 0; }
     std::int64_t Size() const override { return 0; }
 };
@@ -776,26 +777,37 @@ void TestAuUtils::fileSize()
 void TestAuUtils::tempFolder_data()
 {
     QTest::addColumn<std::optional<QByteArray>>("tmpdir");
+    QTest::addColumn<bool>("programPathKnown");
     QTest::addColumn<QString>("expected");
     static QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString programFolder = QCoreApplication::applicationDirPath() + u'/';
-    QTest::newRow("TMPDIR") << std::optional(dir.path().toUtf8()) << dir.path() + u'/';
-    QTest::newRow("TMPDIR with slash") << std::optional(QByteArray(dir.path().toUtf8() + "/")) << dir.path() + u'/';
-    QTest::newRow("TMPDIR missing") << std::optional(QByteArray(dir.path().toUtf8() + "/missing")) << programFolder;
+    const QByteArray missing = dir.path().toUtf8() + "/missing";
+    QTest::newRow("TMPDIR") << std::optional(dir.path().toUtf8()) << true << dir.path() + u'/';
+    QTest::newRow("TMPDIR with slash") << std::optional(QByteArray(dir.path().toUtf8() + "/")) << true
+                                       << dir.path() + u'/';
+    QTest::newRow("TMPDIR missing") << std::optional(missing) << true << programFolder;
     QTest::newRow("TMPDIR a file") << std::optional(QFile::encodeName(QCoreApplication::applicationFilePath()))
-                                   << programFolder;
-    QTest::newRow("TMPDIR empty") << std::optional(QByteArray("")) << "/tmp/";
-    QTest::newRow("no TMPDIR") << std::optional<QByteArray>() << "/tmp/";
+                                   << true << programFolder;
+    QTest::newRow("TMPDIR empty") << std::optional(QByteArray("")) << true << "/tmp/";
+    QTest::newRow("no TMPDIR") << std::optional<QByteArray>() << true << "/tmp/";
+    // The program's path unreadable: still a folder name ending in "/".
+    QTest::newRow("TMPDIR missing, program path unknown") << std::optional(missing) << false
+                                                          << QString::fromUtf8(missing) + u'/';
+    QTest::newRow("no TMPDIR, program path unknown") << std::optional<QByteArray>() << false << "/tmp/";
 }
 
 void TestAuUtils::tempFolder()
 {
     QFETCH(std::optional<QByteArray>, tmpdir);
+    QFETCH(bool, programPathKnown);
     QFETCH(QString, expected);
     const TEnvironmentScope scope("TMPDIR", tmpdir);
     std::string folder = "stale";
-    GetTempFolder(folder);
+    if (programPathKnown)
+        GetTempFolder(folder);
+    else
+        GetTempFolder("", folder);
     QCOMPARE(QString::fromStdString(folder), expected);
 }
 
@@ -825,7 +837,7 @@ void TestAuUtils::saveResourceToStream()
                       : stream == u"failing" ? static_cast<TStream*>(&failing)
                                              : nullptr;
     QCOMPARE(SaveResourceToStream(Text(name), Text(type), target), saved);
-    QCOMPARE(QByteArray::fromStdString(memory.Bytes()),
+    QCOMPARE(QByteArray(memory.Bytes().data(), qsizetype(memory.Bytes().size())),
              saved ? QByteArray("Shopscope test resource\n") : QByteArray());
 }
 

@@ -261,6 +261,14 @@ void TScriptedConnection::WaitForRelease(std::string_view gate)
     server_.changed_.wait(lock, [&] { return server_.stopping_.load() || server_.released_.find(gate) != server_.released_.end(); });
 }
 
+bool TScriptedConnection::WaitForClientClose()
+{
+    std::string ignored;
+    while (Receive(ignored))
+        ignored.clear();
+    return !server_.stopping_.load();
+}
+
 void TScriptedConnection::Close()
 {
     if (fd_.Get() < 0 || closeRequested_)

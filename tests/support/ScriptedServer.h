@@ -65,6 +65,9 @@ public:
     // Blocks until TScriptedServer::Release(gate) (before or after this call)
     // or until the server stops.
     void WaitForRelease(std::string_view gate);
+    // Blocks until the client has closed its end (or reset it), reading and
+    // dropping whatever it still sends; false when the server stops first.
+    bool WaitForClientClose();
     // Orderly close (FIN) after what was sent; the client sees the end of the
     // stream, never a reset, even if it had pipelined more requests.
     void Close();
