@@ -1,0 +1,430 @@
+#include "upgrade/auUpgrader.h"
+
+#include "platform/MimeAssociations.h"
+#include "platform/ProgramFile.h"
+#include "platform/Stream.h"
+#include "upgrade/auUpgraderBoxes.h"
+#include "upgrade/auUpgraderLostFile.h"
+#include "upgrade/auUpgraderUpgradeMsg.h"
+#include "upgrade/helper/HandOver.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QTemporaryFile>
+#include <QTimerEvent>
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+// The automatic check's timer: ticks on the thread that made it, the window
+// thread. What a tick raises goes on to the application's error handler.
+class TauUpgraderTimerWindow : public QObject {
+public:
+    explicit TauUpgraderTimerWindow(std::function<void()> Tick)
+        : FTick(std::move(Tick))
+    {
+    }
+    // False when the system refuses the timer (a negative period, or a
+    // thread without an event loop).
+    bool Start(int Ms)
+    {
+        Stop();
+        FTimerId = startTimer(Ms);
+        return FTimerId != 0;
+    }
+    void Stop()
+    {
+        if (FTimerId != 0)
+            killTimer(std::exchange(FTimerId, 0));
+    }
+
+protected:
+    void timerEvent(QTimerEvent* Event) override
+    {
+        if (Event->timerId() == FTimerId)
+            FTick();
+    }
+
+private:
+    std::function<void()> FTick;
+    int FTimerId = 0;
+};
+
+namespace {
+
+// Optional sign and decimal digits, nothing else, within int.
+bool ReadInteger(const std::string& Text, int& Value)
+{
+    const char* first = Text.data();
+    const char* last = first + Text.size();
+    if (first != last && *first == '+')
+        ++first;
+    if (first == last || *first == '+')
+        return false;
+    const auto [end, error] = std::from_chars(first, last, Value);
+    return error == std::errc() && end == last;
+}
+
+std::vector<std::string> ApplicationArguments()
+{
+    std::vector<std::string> arguments;
+    if (!QCoreApplication::instance())
+        return arguments;
+    const QStringList all = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < all.size(); ++i)
+        arguments.push_back(all[i].toStdString());
+    return arguments;
+}
+
+} // namespace
+
+template <typename Event, typename... Args>
+bool TauUpgrader::Fire(const Event& Handler, Args&&... Arguments)
+{
+    if (Destroying())
+        return false;
+    if (!Handler)
+        return true;
+    const std::weak_ptr<bool> alive = FAlive;
+    const Event handler = Handler;  // the handler may replace itself or destroy us
+    handler(*this, std::forward<Args>(Arguments)...);
+    return !alive.expired() && !Destroying();
+}
+
+TauUpgrader::TauUpgrader(TComponent* owner)
+    : TauCustomHTTP(owner)
+    , FOnline([] { return IsOnline(); })
+    , FProgramFolder(platform::ProgramFolder())
+{
+    SetHideOutputFile(true);
+
+    OnHeaderInfo = [this](TauCustomHTTP&, const std::string&, const std::string&, const std::string&,
+                          const std::string&, const std::string&, std::int32_t ContentLength, TDateTime,
+                          TDateTime LastModified, TDateTime, bool& CanContinue) {
+        HeaderInfoHandler(ContentLength, LastModified, CanContinue);
+    };
+    OnDone = [this](TauCustomHTTP&, const std::string&, std::int32_t, TStream* Data) { DoneHandler(Data); };
+    OnDeclined = [this](TauCustomHTTP&) { DeclinedHandler(); };
+    OnTransferProgress = [this](TauCustomHTTP&, const std::string&, std::int32_t ContentLength,
+                                std::int32_t BytesRead, std::int32_t ElapsedTime, std::int32_t EstimatedTimeLeft,
+                                std::uint8_t PercentsDone, float TransferRate, TStream*) {
+        ProgressHandler(ContentLength, BytesRead, ElapsedTime, EstimatedTimeLeft, PercentsDone, TransferRate);
+    };
+    OnConnectionLost = [this](TauCustomHTTP&, const std::string&, std::int32_t, std::int32_t, TStream*) {
+        ConnectionLostHandler();
+    };
+    OnNoResponse = [this](TauCustomHTTP&) { NoResponseHandler(); };
+    OnHTTPError = [this](TauCustomHTTP&, std::int32_t StatusCode, TStream*) { HTTPErrorHandler(StatusCode); };
+    OnLoginRequest = [this](TauCustomHTTP&, const std::string& Realm, bool& TryAgain) {
+        LoginRequestHandler(Realm, TryAgain);
+    };
+
+    // The helper of the upgrade that restarted us is done by now.
+    std::string temp;
+    GetTempFolder(temp);
+    std::error_code ignored;
+    std::filesystem::remove(temp + handover::HelperFileName, ignored);
+
+    FVersionDate = FormatVersionDate(QDate::currentDate());
+    FWizard.SetLanguage(wlAuto);
+    FTimerWindow = std::make_unique<TauUpgraderTimerWindow>([this] { TimerWndProc(); });
+}
+
+TauUpgrader::~TauUpgrader()
+{
+    BeginDestroy();
+    SetAutoCheck(false);
+}
+
+void TauUpgrader::Loaded()
+{
+    TauCustomHTTP::Loaded();
+    if (!OnAfterRestart)
+        return;
+    // The helper restarts the program with RestartParams alone: nothing else
+    // marks a restart.
+    const std::vector<std::string> arguments = FCommandLine ? *FCommandLine : ApplicationArguments();
+    if (!arguments.empty() && arguments.front() == FRestartParams)
+        Fire(OnAfterRestart);
+}
+
+std::string TauUpgrader::FormatVersionDate(QDate Date)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d", Date.month(), Date.day(), Date.year());
+    return text;
+}
+
+QDate TauUpgrader::ParseVersionDate(const std::string& Text)
+{
+    const std::size_t first = Text.find('/');
+    const std::size_t second = first == std::string::npos ? first : Text.find('/', first + 1);
+    int month = 0;
+    int day = 0;
+    int year = 0;
+    if (second == std::string::npos || !ReadInteger(Text.substr(0, first), month) ||
+        !ReadInteger(Text.substr(first + 1, second - first - 1), day) ||
+        !ReadInteger(Text.substr(second + 1), year) || year < 1 || year > 9999 ||
+        !QDate::isValid(year, month, day))
+        return QDate::currentDate();
+    return QDate(year, month, day);
+}
+
+void TauUpgrader::SetAutoCheck(bool value)
+{
+    if (value == FAutoCheck)
+        return;
+    FAutoCheck = value;
+    UpdateTimer();
+}
+
+void TauUpgrader::SetRestartParams(const std::string& value)
+{
+    if (value == FRestartParams)
+        return;
+    FRestartParams = value.empty() ? std::string(" ") : value;
+}
+
+void TauUpgrader::UpdateTimer()
+{
+    FTimerWindow->Stop();
+    if (FAutoCheck && !TimerFired && !FTimerWindow->Start(FAutoCheckInterval))
+        throw EOutOfResources("Not enough timers available");
+}
+
+void TauUpgrader::TimerWndProc()
+{
+    if (!FAutoCheck || !FOnline())
+        return;  // the next tick asks again
+    TimerFired = true;
+    UpdateTimer();
+    // A check the user started meanwhile stands for the automatic one; made
+    // silent it would swallow the answer the user is waiting for.
+    if (FActive)
+        return;
+    CheckForUpdate();
+    SilentCheck = true;
+}
+
+bool TauUpgrader::CheckForUpdate()
+{
+    SilentCheck = false;
+    if (FActive || Busy())
+        return true;
+    Aborted = false;
+    SetCheckingInfo(true);
+    SetURL(FInfoFileURL);
+    SetOutputFileName(std::string());
+    FActive = Read();
+    return FActive;
+}
+
+void TauUpgrader::AbortUpgrade()
+{
+    Aborted = true;
+    StopUpgrade();
+    Fire(OnAborted);
+}
+
+void TauUpgrader::StopUpgrade()
+{
+    Abort();
+    DestroyUpgradeMessageForm();
+    FActive = false;
+}
+
+void TauUpgrader::SetCheckingInfo(bool Checking)
+{
+    CheckingInfo = Checking;
+    SetUseCache(!Checking);
+}
+
+bool TauUpgrader::IsNewerVersion(const TauInfoFileText& Info) const
+{
+    if (FVersionControl == byNumber)
+        return CompareVersions(Info.InfoValue("version"), FVersionNumber) > 0;
+    return ParseVersionDate(FVersionDate) < ParseVersionDate(Info.InfoValue("date"));
+}
+
+void TauUpgrader::ParseInfoFile(TStream* Data)
+{
+    const TauInfoFileText info(Data ? Data->ReadAll() : std::string());
+    FileList = info.FileList();
+    if (!IsNewerVersion(info) || FileList.empty()) {
+        if (!Fire(OnNoUpdateAvailable) || !FActive || Aborted)
+            return;
+        if (!SilentCheck && Shows(mNoUpdateAvailable))
+            ShowErrorMsg(24);
+        FActive = false;
+        return;
+    }
+
+    bool canUpgrade = true;
+    const std::string message = info.InfoValue("message", true);
+    InfoMethod = info.Method();
+    if (!Fire(OnBeginUpgrade, message, static_cast<TacUpgradeMethod>(InfoMethod), FileList, canUpgrade) ||
+        !FActive || Aborted)
+        return;
+    if (!canUpgrade || (Shows(mAskUpgrade) && !ShowUpgradeMessage(DecodeInfoText(message)))) {
+        // StopUpgrade closes an open offer too: that is no "later".
+        if (!FActive || Aborted)
+            return;
+        if (Fire(OnLaterUpgrade))
+            FActive = false;
+        return;
+    }
+    if (!FActive || Aborted)
+        return;
+    if (InfoMethod == umRedirectToURL) {
+        OpenInBrowser(FileList.front(), true, TMimeAssociations(), *FLauncher);
+        FActive = false;
+        return;
+    }
+    DownloadNextFile(true);
+}
+
+bool TauUpgrader::ProgramFolderWritable() const
+{
+    if (FProgramFolder.empty())
+        return false;
+    // Creating a file is the one test that also knows read-only mounts,
+    // access lists and root's rights.
+    QTemporaryFile probe(QString::fromStdString(FProgramFolder) + QStringLiteral(".shopscope-XXXXXX"));
+    return probe.open();
+}
+
+void TauUpgrader::DownloadNextFile(bool First)
+{
+    if (First) {
+        // A program installed by another user could be fetched but never put
+        // in place: say so before anything is downloaded.
+        if (!ProgramFolderWritable()) {
+            ShowErrorMsg(31);
+            StopUpgrade();
+            return;
+        }
+        SetCheckingInfo(false);
+        FileIndex = 0;
+    } else {
+        ++FileIndex;
+    }
+    // The files are not fetched in this build: the accepted upgrade ends
+    // here, idle, with nothing downloaded.
+    StopUpgrade();
+}
+
+void TauUpgrader::HeaderInfoHandler(std::int32_t ContentLength, TDateTime LastModified, bool& CanContinue)
+{
+    if (!DownloadingFile())
+        return;
+    CurrentFileTime = LastModified;
+    Fire(OnFileStart, URL(), ContentLength, CurrentFileTime, CanContinue);
+}
+
+void TauUpgrader::DoneHandler(TStream* Data)
+{
+    if (!FActive || Aborted)
+        return;
+    if (CheckingInfo) {
+        ParseInfoFile(Data);
+        return;
+    }
+    if (CurrentFileTime != 0)
+        SetFileTimes(CurrentFile, CurrentFileTime, CurrentFileTime, -1);
+    if (Fire(OnFileDone, CurrentFile) && DownloadingFile())
+        DownloadNextFile(false);
+}
+
+void TauUpgrader::DeclinedHandler()
+{
+    if (DownloadingFile())
+        DownloadNextFile(false);
+}
+
+void TauUpgrader::ProgressHandler(std::int32_t ContentLength, std::int32_t BytesRead, std::int32_t ElapsedTime,
+                                  std::int32_t EstimatedTimeLeft, std::uint8_t PercentsDone, float TransferRate)
+{
+    if (!DownloadingFile() || FileList.empty())
+        return;
+    const auto count = static_cast<std::int32_t>(FileList.size());
+    const auto total = static_cast<std::uint8_t>(PercentsDone / count + PercentOf(count, FileIndex));
+    Fire(OnProgress, URL(), ContentLength, BytesRead, ElapsedTime, EstimatedTimeLeft, PercentsDone, total,
+         TransferRate);
+}
+
+void TauUpgrader::NoResponseHandler()
+{
+    if (!FActive || Aborted)
+        return;
+    const std::string host = HostName();
+    if (!Fire(OnHostUnreachable, URL(), host) || !FActive || Aborted)
+        return;
+    if (SilentCheck) {
+        // Tried again at the next tick, without a word.
+        TimerFired = false;
+        StopUpgrade();
+        UpdateTimer();
+        return;
+    }
+    if (Shows(mHostUnreachable))
+        ShowErrorText(LangFmt(26, "'http://" + host + "'"));
+    StopUpgrade();
+}
+
+void TauUpgrader::HTTPErrorHandler(std::int32_t StatusCode)
+{
+    if (!FActive || Aborted)
+        return;
+    if (CheckingInfo) {
+        if (!Fire(OnNoInfoFile) || !FActive || Aborted)
+            return;
+        if (Shows(mNoInfoFile))
+            ShowErrorMsg(25);
+        FActive = false;
+        return;
+    }
+    // The engine deletes the error page it stored for this file once we
+    // return, before the next file's transfer begins.
+    bool continueUpgrade = false;
+    if (!Fire(OnLostFile, URL(), StatusCode, continueUpgrade) || !DownloadingFile())
+        return;
+    if (Shows(mLostFile))
+        continueUpgrade = ShowLostFileQuestion(DecodeInfoText(FileName()), StatusCode);
+    if (!DownloadingFile())
+        return;
+    if (continueUpgrade)
+        DownloadNextFile(false);
+    else
+        AbortUpgrade();
+}
+
+void TauUpgrader::ConnectionLostHandler()
+{
+    if (!FActive || Aborted)
+        return;
+    if (!Fire(OnConnLost) || !FActive || Aborted)
+        return;
+    if (Shows(mConnLost))
+        ShowErrorMsg(30);
+    StopUpgrade();
+}
+
+void TauUpgrader::LoginRequestHandler(const std::string& Realm, bool& TryAgain)
+{
+    if (!FActive || Aborted)
+        return;
+    if (!Fire(OnPasswordRequest, Realm, TryAgain))
+        return;
+    if (!FActive || Aborted) {
+        TryAgain = false;
+        return;
+    }
+    if (TryAgain || !Shows(mPasswordRequest))
+        return;
+    const auto window = PasswordWindow;
+    TryAgain = window && window(*this);
+    if (!TryAgain)
+        AbortUpgrade();
+}
