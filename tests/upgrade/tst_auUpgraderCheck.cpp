@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -166,12 +167,20 @@ public:
     {
         return std::make_unique<TModalAnswer<TauUpgraderUpgradeMessageForm>>(
             [this, Yes](TauUpgraderUpgradeMessageForm* form) {
-                Add("offer");
+                Add(OfferShows.isEmpty() || form->Label1->text().contains(OfferShows) ? "offer" : "offer!");
+                if (DuringOffer) {
+                    DuringOffer();
+                    return;
+                }
                 (Yes ? form->YesBtn : form->LaterBtn)->click();
             });
     }
 
     QStringList Entries;
+    // Text the offer must show; empty: not looked at.
+    QString OfferShows;
+    // Runs instead of answering the offer.
+    std::function<void()> DuringOffer;
     bool CanUpgrade = true;
     bool TryAgain = false;
 };
@@ -253,6 +262,11 @@ private slots:
     void silentCheck();
     void buttonDuringSilentCheck();
     void offlineTicks();
+    void anyInfoFile_data();
+    void anyInfoFile();
+    void abortWhileOffered();
+    void timerDuringUserCheck();
+    void checkFromOwnEvent();
 
 private:
     QTemporaryDir FTemp;
@@ -560,6 +574,152 @@ void TestUpgraderCheck::offlineTicks()
     online = true;
     QVERIFY(WaitUntil([&] { return !log.Entries.isEmpty() && !u.InProgress(); }));
     QCOMPARE(log.Joined(), QStringLiteral("NoUpdateAvailable"));
+    QCOMPARE(server.Requests().size(), std::size_t(1));
+}
+
+void TestUpgraderCheck::anyInfoFile_data()
+{
+    QTest::addColumn<std::string>("info");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("shown");  // in the offer
+
+    std::string filler(10 * 1024 * 1024, 'x');
+    for (std::size_t i = 0; i < filler.size(); i += 100)
+        filler[i] = '\n';
+    std::string binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += char((i * 7919) & 0xFF);
+    QTest::newRow("empty") << std::string() << "NoUpdateAvailable | " + Box(24) << QString();
+    QTest::newRow("binary") << binary << "NoUpdateAvailable | " + Box(24) << QString();
+    QTest::newRow("no entries") << std::string("version 4\nurl http://x/y.exe\n") << "NoUpdateAvailable | " + Box(24)
+                                << QString();
+    QTest::newRow("10 MB, entries at the end")
+        << filler + "\n#version=4\n#url=$/files/a.exe\n#message={At the end.}" << "BeginUpgrade 0 1 At the end. | offer | LaterUpgrade"
+        << QStringLiteral("At the end.");
+    QTest::newRow("message without }")
+        << std::string("#version=4\r\n#url=$/files/a.exe\r\n#message={Faster\r\n#method=2") << QString("BeginUpgrade 2 1 Faster\r\n#method=2 | offer | LaterUpgrade")
+        << QString();
+    QTest::newRow("GBK message") << std::string("#version=4\n#url=$/files/a.exe\n#message={\xb8\xfc\xbf\xec}")
+                                 << QString() << QStringLiteral("更快");
+    QTest::newRow("NUL before the entries")
+        << std::string("\0\0#version=4\n#url=$/files/a.exe\n", 32) << "BeginUpgrade 0 1  | offer | LaterUpgrade" << QString();
+}
+
+void TestUpgraderCheck::anyInfoFile()
+{
+    // Whatever the server sends as the info file, the check ends in an
+    // outcome and the component is ready for the next one.
+    QFETCH(std::string, info);
+    QFETCH(QString, expected);
+    QFETCH(QString, shown);
+    std::string base;
+    TScriptedServer server([&](const TTestRequest& request, TScriptedConnection& c) {
+        Serve(scInfo, Replace(info, base), request, c);
+    });
+    base = server.BaseUrl();
+    TauUpgrader u;
+    TUpgraderLog log(u);
+    u.Wizard().SetLanguage(wlEnglish);
+    u.SetInfoFileURL(base + "/Upgrader.inf");
+    u.SetVersionControl(byNumber);
+    u.SetVersionNumber("3");
+    u.SetShowMessages(TauUpgraderShowMessages::All());
+    log.OfferShows = shown;
+    for (int run = 1; run <= 2; ++run) {
+        log.Entries.clear();
+        const auto boxes = log.AnswerBoxes(true);
+        const auto offer = log.AnswerOffer(false);
+        QVERIFY(u.CheckForUpdate());
+        QVERIFY(WaitUntil([&] { return !u.InProgress(); }, 60000));
+        if (expected.isEmpty()) {
+            // Only what the offer shows is looked at.
+            QCOMPARE(log.Entries.value(1), QStringLiteral("offer"));
+        } else {
+            QCOMPARE(log.Joined(), QString::fromStdString(Replace(expected.toStdString(), base)));
+        }
+    }
+}
+
+void TestUpgraderCheck::abortWhileOffered()
+{
+    // The upgrade abandoned while the offer is open closes it; its closing
+    // is no "later", and nothing else follows.
+    std::string base;
+    TScriptedServer server([&](const TTestRequest& request, TScriptedConnection& c) {
+        Serve(scInfo, Replace("#version=4\n#url=$/files/a.exe", base), request, c);
+    });
+    base = server.BaseUrl();
+    TauUpgrader u;
+    TUpgraderLog log(u);
+    u.SetInfoFileURL(base + "/Upgrader.inf");
+    u.SetVersionControl(byNumber);
+    u.SetVersionNumber("3");
+    u.SetShowMessages(TauUpgraderShowMessages::All());
+    log.DuringOffer = [&] {
+        u.AbortUpgrade();
+        log.Add(UpgradeMessageForm() ? "still open" : "closed");
+    };
+    const auto offer = log.AnswerOffer(true);
+    QVERIFY(u.CheckForUpdate());
+    QVERIFY(WaitUntil([&] { return !u.InProgress() && log.Entries.size() >= 4; }));
+    QCOMPARE(log.Joined(), QStringLiteral("BeginUpgrade 0 1  | offer | Aborted | closed"));
+    QCOMPARE(server.Requests().size(), std::size_t(1));
+}
+
+void TestUpgraderCheck::timerDuringUserCheck()
+{
+    // The automatic check comes due while the user's own check waits for
+    // its answer: it starts nothing and does not silence the user's check.
+    TScriptedServer server([](const TTestRequest&, TScriptedConnection& c) {
+        c.WaitForRelease("answer");
+        c.Send(TScriptedServer::Response(200, "#version=3"));
+    });
+    TauUpgrader u;
+    TUpgraderLog log(u);
+    u.SetInfoFileURL(server.BaseUrl() + "/Upgrader.inf");
+    u.SetVersionControl(byNumber);
+    u.SetVersionNumber("3");
+    u.SetShowMessages(TauUpgraderShowMessages::All());
+    int asked = 0;
+    u.SetOnlineTest([&] {
+        ++asked;
+        return true;
+    });
+    u.SetAutoCheckInterval(20);
+    const auto boxes = log.AnswerBoxes(true);
+    QVERIFY(u.CheckForUpdate());
+    u.SetAutoCheck(true);
+    QVERIFY(WaitUntil([&] { return asked >= 1; }));
+    server.Release("answer");
+    QVERIFY(WaitUntil([&] { return !u.InProgress(); }));
+    QCOMPARE(log.Joined(), "NoUpdateAvailable | " + Box(24));
+    // The tick counted as the automatic check: the timer is off for good.
+    QCOMPARE(asked, 1);
+    QCOMPARE(server.Requests().size(), std::size_t(1));
+}
+
+void TestUpgraderCheck::checkFromOwnEvent()
+{
+    // A handler that checks again from inside an outcome starts nothing:
+    // the outcome is still being told.
+    TScriptedServer server([](const TTestRequest& request, TScriptedConnection& c) {
+        Serve(sc404, std::string(), request, c);
+    });
+    TauUpgrader u;
+    TUpgraderLog log(u);
+    u.SetInfoFileURL(server.BaseUrl() + "/Upgrader.inf");
+    u.SetShowMessages(TauUpgraderShowMessages::All());
+    bool again = false;
+    u.OnNoInfoFile = [&](TauUpgrader& sender) {
+        log.Add("NoInfoFile");
+        again = sender.CheckForUpdate();
+    };
+    const auto boxes = log.AnswerBoxes(true);
+    QVERIFY(u.CheckForUpdate());
+    QVERIFY(WaitUntil([&] { return !u.InProgress(); }));
+    QCOMPARE(log.Joined(), "NoInfoFile | " + Box(25));
+    QVERIFY(again);
+    QVERIFY(!u.Busy());
     QCOMPARE(server.Requests().size(), std::size_t(1));
 }
 
