@@ -218,6 +218,26 @@ protected:
     }
 };
 
+// Set up as the program's: by number, version 3, English, the info file
+// at Base.
+void AsProgram(TauUpgrader& u, const std::string& Base,
+               TauUpgraderShowMessages Messages = TauUpgraderShowMessages::All())
+{
+    u.Wizard().SetLanguage(wlEnglish);
+    u.SetInfoFileURL(Base + "/Upgrader.inf");
+    u.SetVersionControl(byNumber);
+    u.SetVersionNumber("3");
+    u.SetShowMessages(Messages);
+}
+
+// The automatic check's timer ticking every 20 ms, Online telling whether
+// the machine is online.
+void TickFast(TauUpgrader& u, std::function<bool()> Online)
+{
+    u.SetOnlineTest(std::move(Online));
+    u.SetAutoCheckInterval(20);
+}
+
 QString Box(int k)
 {
     return "box " + ShownLines(LangStr(k));
@@ -389,11 +409,7 @@ void TestUpgraderCheck::check()
     TDownloadingUpgrader u;
     TUpgraderLog log(u);
     TRecordingLauncher launcher;
-    u.Wizard().SetLanguage(wlEnglish);
-    u.SetInfoFileURL(base + "/Upgrader.inf");
-    u.SetVersionControl(byNumber);
-    u.SetVersionNumber("3");
-    u.SetShowMessages(TauUpgraderShowMessages::FromByte(std::uint8_t(messages)));
+    AsProgram(u, base, TauUpgraderShowMessages::FromByte(std::uint8_t(messages)));
     u.SetProgramFolder(programFolder);
     u.SetProcessLauncher(launcher);
     u.Timeouts().SetStallTimeout(300);
@@ -456,10 +472,8 @@ void TestUpgraderCheck::silentUnreachableRetried()
     TRefusingPort refusing;
     TauUpgrader u;
     TUpgraderLog log(u);
-    u.SetInfoFileURL(refusing.BaseUrl() + "/Upgrader.inf");
-    u.SetShowMessages(TauUpgraderShowMessages::All());
-    u.SetOnlineTest([] { return true; });
-    u.SetAutoCheckInterval(20);
+    AsProgram(u, refusing.BaseUrl());
+    TickFast(u, [] { return true; });
     int failures = 0;
     u.OnHostUnreachable = [&](TauUpgrader& sender, const std::string&, const std::string&) {
         log.Add("HostUnreachable");
@@ -500,12 +514,8 @@ void TestUpgraderCheck::silentCheck()
     base = server.BaseUrl();
     TauUpgrader u;
     TUpgraderLog log(u);
-    u.SetInfoFileURL(base + "/Upgrader.inf");
-    u.SetVersionControl(byNumber);
-    u.SetVersionNumber("3");
-    u.SetShowMessages(TauUpgraderShowMessages::All());
-    u.SetOnlineTest([] { return true; });
-    u.SetAutoCheckInterval(20);
+    AsProgram(u, base);
+    TickFast(u, [] { return true; });
     const auto boxes = log.AnswerBoxes(true);
     const auto offer = log.AnswerOffer(false);
     u.SetAutoCheck(true);
@@ -529,12 +539,8 @@ void TestUpgraderCheck::buttonDuringSilentCheck()
     });
     TauUpgrader u;
     TUpgraderLog log(u);
-    u.SetInfoFileURL(server.BaseUrl() + "/Upgrader.inf");
-    u.SetVersionControl(byNumber);
-    u.SetVersionNumber("3");
-    u.SetShowMessages(TauUpgraderShowMessages::All());
-    u.SetOnlineTest([] { return true; });
-    u.SetAutoCheckInterval(20);
+    AsProgram(u, server.BaseUrl());
+    TickFast(u, [] { return true; });
     const auto boxes = log.AnswerBoxes(true);
     u.SetAutoCheck(true);
     // The window thread keeps running: the timer ticks on it.
@@ -556,16 +562,13 @@ void TestUpgraderCheck::offlineTicks()
     });
     TauUpgrader u;
     TUpgraderLog log(u);
-    u.SetInfoFileURL(server.BaseUrl() + "/Upgrader.inf");
-    u.SetVersionControl(byNumber);
-    u.SetVersionNumber("3");
+    AsProgram(u, server.BaseUrl(), TauUpgraderShowMessages());
     int asked = 0;
     bool online = false;
-    u.SetOnlineTest([&] {
+    TickFast(u, [&] {
         ++asked;
         return online;
     });
-    u.SetAutoCheckInterval(20);
     u.SetAutoCheck(true);
     QVERIFY(WaitUntil([&] { return asked >= 3; }));
     // Every tick so far found the machine offline: no check was started.
@@ -619,11 +622,7 @@ void TestUpgraderCheck::anyInfoFile()
     base = server.BaseUrl();
     TauUpgrader u;
     TUpgraderLog log(u);
-    u.Wizard().SetLanguage(wlEnglish);
-    u.SetInfoFileURL(base + "/Upgrader.inf");
-    u.SetVersionControl(byNumber);
-    u.SetVersionNumber("3");
-    u.SetShowMessages(TauUpgraderShowMessages::All());
+    AsProgram(u, base);
     log.OfferShows = shown;
     for (int run = 1; run <= 2; ++run) {
         log.Entries.clear();
@@ -651,10 +650,7 @@ void TestUpgraderCheck::abortWhileOffered()
     base = server.BaseUrl();
     TauUpgrader u;
     TUpgraderLog log(u);
-    u.SetInfoFileURL(base + "/Upgrader.inf");
-    u.SetVersionControl(byNumber);
-    u.SetVersionNumber("3");
-    u.SetShowMessages(TauUpgraderShowMessages::All());
+    AsProgram(u, base);
     log.DuringOffer = [&] {
         u.AbortUpgrade();
         log.Add(UpgradeMessageForm() ? "still open" : "closed");
@@ -676,16 +672,12 @@ void TestUpgraderCheck::timerDuringUserCheck()
     });
     TauUpgrader u;
     TUpgraderLog log(u);
-    u.SetInfoFileURL(server.BaseUrl() + "/Upgrader.inf");
-    u.SetVersionControl(byNumber);
-    u.SetVersionNumber("3");
-    u.SetShowMessages(TauUpgraderShowMessages::All());
+    AsProgram(u, server.BaseUrl());
     int asked = 0;
-    u.SetOnlineTest([&] {
+    TickFast(u, [&] {
         ++asked;
         return true;
     });
-    u.SetAutoCheckInterval(20);
     const auto boxes = log.AnswerBoxes(true);
     QVERIFY(u.CheckForUpdate());
     u.SetAutoCheck(true);
@@ -707,8 +699,7 @@ void TestUpgraderCheck::checkFromOwnEvent()
     });
     TauUpgrader u;
     TUpgraderLog log(u);
-    u.SetInfoFileURL(server.BaseUrl() + "/Upgrader.inf");
-    u.SetShowMessages(TauUpgraderShowMessages::All());
+    AsProgram(u, server.BaseUrl());
     bool again = false;
     u.OnNoInfoFile = [&](TauUpgrader& sender) {
         log.Add("NoInfoFile");
