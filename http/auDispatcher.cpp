@@ -78,22 +78,25 @@ void TauSyncCall::Prepare(const std::function<void()>& call)
 {
     FCall = &call;
     Error = nullptr;
-    FDone.store(0);
+    FDone.store(Queued);
 }
 
 bool TauSyncCall::Wait() const
 {
-    int done = 0;
-    while ((done = FDone.load(std::memory_order_acquire)) == 0)
-        FDone.wait(0, std::memory_order_acquire);
-    return done == 1;
+    int state = 0;
+    while ((state = FDone.load(std::memory_order_acquire)) == Queued || state == Running)
+        FDone.wait(state, std::memory_order_acquire);
+    return state == Completed;
 }
 
 void TauSyncCall::Cancel()
 {
     FCancelled.store(true);
-    FDone.store(2, std::memory_order_release);
-    FDone.notify_all();
+    // A call already running is let finish: its caller waits for it, since
+    // the call may still use what the caller holds.
+    int queued = Queued;
+    if (FDone.compare_exchange_strong(queued, Cancelled_))
+        FDone.notify_all();
 }
 
 TauDispatcher::TauDispatcher()
@@ -204,25 +207,25 @@ bool TauDispatcher::ServeOne()
 
 void TauDispatcher::Run(TauSyncCall& call)
 {
-    // Cancelling happens on this thread too, so a call that is not
-    // cancelled now stays so while it runs, and its caller waits.
-    if (!call.Cancelled()) {
+    int queued = TauSyncCall::Queued;
+    if (call.FDone.compare_exchange_strong(queued, TauSyncCall::Running)) {
         try {
             (*call.FCall)();
         } catch (...) {
             call.Error = std::current_exception();
         }
         ++RunCount;
+        call.FDone.store(TauSyncCall::Completed, std::memory_order_release);
+        call.FDone.notify_all();
     }
-    Complete(call);
+    TauSyncCall::Release(&call);
 }
 
 void TauDispatcher::Complete(TauSyncCall& call)
 {
-    if (!call.Cancelled()) {
-        call.FDone.store(1, std::memory_order_release);
+    int queued = TauSyncCall::Queued;
+    if (call.FDone.compare_exchange_strong(queued, TauSyncCall::Completed))
         call.FDone.notify_all();
-    }
     TauSyncCall::Release(&call);
 }
 

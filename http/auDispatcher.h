@@ -39,8 +39,9 @@ struct TauSyncCall {
     // Caller: blocks until the dispatcher has completed the call, or until
     // Cancel. True when the call was completed.
     bool Wait() const;
-    // Any thread that controls the caller: the caller's Wait returns at
-    // once, and the dispatcher completes the call without running it.
+    // The window thread, for a caller it discards: a call not yet running
+    // is dropped unrun and the caller's Wait returns at once; a call that
+    // is running (Cancel from inside it) completes first.
     void Cancel();
     bool Cancelled() const { return FCancelled.load(); }
     // What the call raised, once Wait returned true.
@@ -50,9 +51,10 @@ private:
     friend class TauDispatcher;
     TauSyncCall() = default;
 
+    enum TState { Queued, Running, Completed, Cancelled_ };
     const std::function<void()>* FCall = nullptr;
     std::atomic<bool> FCancelled{false};
-    std::atomic<int> FDone{0};  // 0 waiting, 1 completed, 2 cancelled
+    std::atomic<int> FDone{Queued};
     std::atomic<int> FReferences{1};
     TauSyncCall* FNext = nullptr;  // the dispatcher's queue
 };
@@ -91,7 +93,8 @@ private:
     static TauSyncCall* PopTaken();
     // Completes call, running it unless it was cancelled.
     static void Run(TauSyncCall& call);
-    // Lets the caller go on and drops the queue's reference.
+    // Lets the caller go on without running its call, and drops the
+    // queue's reference.
     static void Complete(TauSyncCall& call);
 
     QSocketNotifier* FNotifier = nullptr;

@@ -94,6 +94,21 @@ TauHTTPProgress HTTPProgressFigures(std::int32_t ContentLength, std::int32_t Byt
     return figures;
 }
 
+namespace {
+
+// Calls a copy of the handler: one that destroys the engine, and so the
+// handler itself, must still be able to return.
+template <typename TEvent, typename... TArgs>
+void Raise(const TEvent& event, TArgs&&... args)
+{
+    if (!event)
+        return;
+    const TEvent handler = event;
+    handler(std::forward<TArgs>(args)...);
+}
+
+} // namespace
+
 TauCustomHTTP::TauCustomHTTP(TComponent* owner)
     : TauLoginComponent(owner)
     , FThread(this)
@@ -190,7 +205,7 @@ void TauCustomHTTP::Abort()
         return;
     DropTransfer();
     if (!Destroying() && OnTransferAborted)
-        OnTransferAborted(*this);
+        Raise(OnTransferAborted, *this);
 }
 
 void TauCustomHTTP::DropTransfer()
@@ -248,7 +263,7 @@ void TauCustomHTTP::FinishTransfer()
         } catch (const std::exception&) {
             FTransfer.reset();
             if (RaiseFailure(frError, true) && OnNoResponse)
-                OnNoResponse(*this);
+                Raise(OnNoResponse, *this);
         }
     }
     if (error)
@@ -262,7 +277,7 @@ bool TauCustomHTTP::RaiseFailure(TauHTTPFailureReason reason, bool outcomeFollow
     if (!OnFailure)
         return true;
     const std::shared_ptr<bool> alive = FAlive;
-    OnFailure(*this);
+    Raise(OnFailure, *this);
     return *alive;
 }
 
@@ -276,7 +291,7 @@ void TauCustomHTTP::RaiseResult(TauHTTPTransfer& t, bool& deleteOutputFile)
         body.Data()->SetPosition(0);
     if (!r.CanContinue) {
         if (OnDeclined)
-            OnDeclined(*this);
+            Raise(OnDeclined, *this);
         return;
     }
     if (r.Failure == frOutputFile) {
@@ -294,7 +309,7 @@ void TauCustomHTTP::RaiseResult(TauHTTPTransfer& t, bool& deleteOutputFile)
     }
     if (success) {
         if (OnDone)
-            OnDone(*this, r.ContentType, bytesRead, body.Data());
+            Raise(OnDone, *this, r.ContentType, bytesRead, body.Data());
         return;
     }
     deleteOutputFile = !body.CreatedFile().empty();
@@ -302,12 +317,12 @@ void TauCustomHTTP::RaiseResult(TauHTTPTransfer& t, bool& deleteOutputFile)
         return;
     if (r.StatusCode == 200) {
         if (OnConnectionLost)
-            OnConnectionLost(*this, r.ContentType, r.ContentLength, bytesRead, body.Data());
+            Raise(OnConnectionLost, *this, r.ContentType, r.ContentLength, bytesRead, body.Data());
     } else if (r.StatusCode == -1) {
         if (OnNoResponse)
-            OnNoResponse(*this);
+            Raise(OnNoResponse, *this);
     } else if (OnHTTPError) {
-        OnHTTPError(*this, r.StatusCode, body.Data());
+        Raise(OnHTTPError, *this, r.StatusCode, body.Data());
     }
 }
 
@@ -319,14 +334,14 @@ void TauCustomHTTP::WaitTimedOut()
     }
     FStartPending = false;
     if (!Destroying() && OnTransferTimeout)
-        OnTransferTimeout(*this);
+        Raise(OnTransferTimeout, *this);
 }
 
 void TauCustomHTTP::HeaderInfo(TauHTTPResult& r)
 {
     if (Destroying() || !OnHeaderInfo)
         return;
-    OnHeaderInfo(*this, r.RawHeaders, r.ContentType, r.ContentLanguage, r.ContentEncoding, r.Location,
+    Raise(OnHeaderInfo, *this, r.RawHeaders, r.ContentType, r.ContentLanguage, r.ContentEncoding, r.Location,
                  r.ContentLength, r.Date, r.LastModified, r.Expires, r.CanContinue);
 }
 
@@ -336,7 +351,7 @@ void TauCustomHTTP::TransferProgress(const TauHTTPResult& r, TStream* data)
         return;
     const auto bytesRead = static_cast<std::int32_t>(r.BytesRead);
     const TauHTTPProgress p = HTTPProgressFigures(r.ContentLength, bytesRead, HTTPTickCount() - r.StartTick);
-    OnTransferProgress(*this, r.ContentType, r.ContentLength, bytesRead, p.ElapsedTime, p.EstimatedTimeLeft,
+    Raise(OnTransferProgress, *this, r.ContentType, r.ContentLength, bytesRead, p.ElapsedTime, p.EstimatedTimeLeft,
                        p.PercentsDone, p.TransferRate, data);
 }
 
@@ -345,7 +360,7 @@ bool TauCustomHTTP::LoginRequest(const std::string& realm, TauHTTPCredentials& c
     bool tryAgain = false;
     const std::shared_ptr<bool> alive = FAlive;
     if (!Destroying() && OnLoginRequest)
-        OnLoginRequest(*this, realm, tryAgain);
+        Raise(OnLoginRequest, *this, realm, tryAgain);
     if (!*alive)
         return false;
     // Whatever the handler decided, the credentials are what it left.
@@ -358,7 +373,7 @@ bool TauCustomHTTP::ProxyAuthenticationRequest(TauHTTPCredentials& credentials)
     bool tryAgain = false;
     const std::shared_ptr<bool> alive = FAlive;
     if (!Destroying() && OnProxyAuthenticationRequest)
-        OnProxyAuthenticationRequest(*this, FProxyUsername, FProxyPassword, tryAgain);
+        Raise(OnProxyAuthenticationRequest, *this, FProxyUsername, FProxyPassword, tryAgain);
     if (!*alive)
         return false;
     credentials = {FProxyUsername, FProxyPassword};

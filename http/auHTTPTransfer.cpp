@@ -507,22 +507,18 @@ int TauHTTPTransfer::WaitLimit()
 
 void TauHTTPTransfer::ApplyCredentials()
 {
-    CURL* h = FCurl.get();
-    const char* none = nullptr;
-    if (std::exchange(FSetCredentials, false)) {
-        const TauHTTPCredentials& c = FCredentials;
+    // An empty pair clears them: the resend goes without.
+    const auto apply = [h = FCurl.get()](CURLoption user, CURLoption password, CURLoption schemes,
+                                         const TauHTTPCredentials& c, long scheme) {
         const bool any = !c.UserName.empty() || !c.Password.empty();
-        curl_easy_setopt(h, CURLOPT_USERNAME, any ? c.UserName.c_str() : none);
-        curl_easy_setopt(h, CURLOPT_PASSWORD, any ? c.Password.c_str() : none);
-        curl_easy_setopt(h, CURLOPT_HTTPAUTH, FAuthScheme);
-    }
-    if (std::exchange(FSetProxyCredentials, false)) {
-        const TauHTTPCredentials& c = FProxyCredentials;
-        const bool any = !c.UserName.empty() || !c.Password.empty();
-        curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, any ? c.UserName.c_str() : none);
-        curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, any ? c.Password.c_str() : none);
-        curl_easy_setopt(h, CURLOPT_PROXYAUTH, FProxyAuthScheme);
-    }
+        curl_easy_setopt(h, user, any ? c.UserName.c_str() : nullptr);
+        curl_easy_setopt(h, password, any ? c.Password.c_str() : nullptr);
+        curl_easy_setopt(h, schemes, scheme);
+    };
+    if (std::exchange(FSetCredentials, false))
+        apply(CURLOPT_USERNAME, CURLOPT_PASSWORD, CURLOPT_HTTPAUTH, FCredentials, FAuthScheme);
+    if (std::exchange(FSetProxyCredentials, false))
+        apply(CURLOPT_PROXYUSERNAME, CURLOPT_PROXYPASSWORD, CURLOPT_PROXYAUTH, FProxyCredentials, FProxyAuthScheme);
 }
 
 void TauHTTPTransfer::EndOfBlock()

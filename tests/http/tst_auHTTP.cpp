@@ -456,7 +456,8 @@ void tst_auHTTP::badInput_data()
     QTest::addColumn<QByteArray>("sequence");
     QTest::addColumn<int>("status");  // of OnHTTPError
 
-    QTest::newRow("garbage instead of HTTP") << QByteArray("\x16\x03\x01 garbage\r\n\x00\xff\r\n\r\n", 21)
+    static const char garbage[] = "\x16\x03\x01 garbage\r\n\x00\xff\r\n\r\n";
+    QTest::newRow("garbage instead of HTTP") << QByteArray(garbage, sizeof garbage - 1)
                                              << QByteArray("/file.txt") << QByteArray("Failure NoResponse") << -1;
     QTest::newRow("no status line") << QByteArray("HELLO\r\n\r\n") << QByteArray("/file.txt")
                                     << QByteArray("Failure NoResponse") << -1;

@@ -46,6 +46,15 @@ struct TGatedServer {
     }};
 };
 
+// "/start" is redirected to "/next", which answers.
+void Redirecting(const TTestRequest& r, TScriptedConnection& c)
+{
+    if (r.target == "/start")
+        c.Send(TScriptedServer::Response(302, "moved", "Location: /next"));
+    else
+        c.Send(TScriptedServer::Response(200, "ok"));
+}
+
 // Whether a descriptor of this process refers to path.
 bool OpenInProcess(const std::string& path)
 {
@@ -341,12 +350,7 @@ void tst_auHTTPControl::workerHandlersHoldNoLock_data()
 void tst_auHTTPControl::workerHandlersHoldNoLock()
 {
     QFETCH(bool, redirect);
-    TScriptedServer server([](const TTestRequest& r, TScriptedConnection& c) {
-        if (r.target == "/start")
-            c.Send(TScriptedServer::Response(302, "moved", "Location: /next"));
-        else
-            c.Send(TScriptedServer::Response(200, "ok"));
-    });
+    TScriptedServer server(Redirecting);
     auto http = std::make_unique<TauCustomHTTP>();
     std::atomic<bool> entered{false}, gateTimedOut{false}, finished{false};
     TWorkerGate gate;
@@ -403,12 +407,7 @@ void tst_auHTTPControl::workerHandlerThrows()
     QFETCH(int, code);
     QFETCH(bool, outOfMemory);
     QFETCH(QByteArray, sequence);
-    TScriptedServer server([](const TTestRequest& r, TScriptedConnection& c) {
-        if (r.target == "/start")
-            c.Send(TScriptedServer::Response(302, "moved", "Location: /next"));
-        else
-            c.Send(TScriptedServer::Response(200, "ok"));
-    });
+    TScriptedServer server(Redirecting);
     TauCustomHTTP http;
     THTTPEventLog log(http);
     auto raise = [outOfMemory] {
