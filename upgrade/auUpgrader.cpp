@@ -120,6 +120,9 @@ TauUpgrader::TauUpgrader(TComponent* owner)
     OnLoginRequest = [this](TauCustomHTTP&, const std::string& Realm, bool& TryAgain) {
         LoginRequestHandler(Realm, TryAgain);
     };
+    // A file the engine could not create ends its transfer with OnFailure
+    // alone; without this the upgrade would never end.
+    OnFailure = [this](TauCustomHTTP&) { FailureHandler(); };
 
     // The helper of the upgrade that restarted us is done by now.
     std::string temp;
@@ -204,8 +207,8 @@ void TauUpgrader::TimerWndProc()
     // silent it would swallow the answer the user is waiting for.
     if (FActive)
         return;
-    CheckForUpdate();
-    SilentCheck = true;
+    if (CheckForUpdate())
+        SilentCheck = true;
 }
 
 bool TauUpgrader::CheckForUpdate()
@@ -409,6 +412,12 @@ void TauUpgrader::ConnectionLostHandler()
     if (Shows(mConnLost))
         ShowErrorMsg(30);
     StopUpgrade();
+}
+
+void TauUpgrader::FailureHandler()
+{
+    if (!OutcomeFollows() && FActive && !Aborted)
+        StopUpgrade();
 }
 
 void TauUpgrader::LoginRequestHandler(const std::string& Realm, bool& TryAgain)

@@ -206,6 +206,7 @@ private:
     void HTTPErrorHandler(std::int32_t StatusCode);
     void ConnectionLostHandler();
     void LoginRequestHandler(const std::string& Realm, bool& TryAgain);
+    void FailureHandler();
 
     bool DownloadingFile() const { return FActive && !CheckingInfo && !Aborted; }
     bool Shows(TauUpgraderShowMessage m) const { return FShowMessages.Contains(m); }

@@ -69,7 +69,7 @@ void TestUpgrader::construction()
     QVERIFY(u.HideOutputFile());
     // Every engine event the component needs is bound to it.
     QVERIFY(u.OnHeaderInfo && u.OnDone && u.OnDeclined && u.OnTransferProgress && u.OnConnectionLost &&
-            u.OnNoResponse && u.OnHTTPError && u.OnLoginRequest);
+            u.OnNoResponse && u.OnHTTPError && u.OnLoginRequest && u.OnFailure);
 
     QVERIFY(!u.AutoCheck());
     QCOMPARE(u.InfoFileURL(), std::string("http://"));

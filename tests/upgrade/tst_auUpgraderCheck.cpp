@@ -257,6 +257,7 @@ enum TOption {
     opStandInDownload = 16,
     opOfferLater = 32,
     opQuestionNo = 64,
+    opFileNotStorable = 128,       // a folder stands where the first file goes
 };
 
 constexpr std::uint8_t All = 0x7F;
@@ -373,6 +374,9 @@ void TestUpgraderCheck::check_data()
         << threeFiles + " | " + question + " | FileStart $/files/c.exe | FileDone c.exe.uTMP | finished" << 4;
     QTest::newRow("lost file: No abandons") << int(scInfo) << int(All) << int(opStandInDownload | opQuestionNo)
                                             << three << threeFiles + " | " + question + " | Aborted" << 3;
+    QTest::newRow("upgrade file cannot be stored")
+        << int(scInfo) << int(All) << int(opStandInDownload | opFileNotStorable) << three
+        << "BeginUpgrade 0 3  | offer | FileStart $/files/a.exe" << 2;
     QTest::newRow("lost file, no mLostFile")
         << int(scInfo) << int(Without(mLostFile)) << int(opStandInDownload) << three << threeFiles + " | Aborted"
         << 3;
@@ -406,6 +410,9 @@ void TestUpgraderCheck::check()
         programFolder += "program/";
     }
 
+    if (options & opFileNotStorable) {
+        QVERIFY(QDir(folder.path()).mkpath("a.exe.uTMP/keep"));
+    }
     TDownloadingUpgrader u;
     TUpgraderLog log(u);
     TRecordingLauncher launcher;
@@ -451,6 +458,7 @@ void TestUpgraderCheck::check()
         // completed before stay under their temporary names.
         QVERIFY(!QFile::exists(folder.filePath("b.exe.uTMP")));
         QVERIFY(QFile::exists(folder.filePath("a.exe.uTMP")));
+        QCOMPARE(QFileInfo(folder.filePath("a.exe.uTMP")).isDir(), bool(options & opFileNotStorable));
     }
     if (QString(QTest::currentDataTag()) == "redirect") {
         // The first address is opened, nothing is downloaded.
