@@ -24,6 +24,7 @@ namespace {
 constexpr char FontMark[] = "sSkinFont";
 constexpr char PaletteMark[] = "sSkinPalette";
 constexpr char FilterMark[] = "sSkinPaints";
+constexpr char IndentMark[] = "sSkinIndent";
 
 // Paints in the device's own pixels: rectangles snap to whole pixels and a
 // hairline stays one pixel wide, so borders neither blur nor drift at 150 %.
@@ -271,6 +272,11 @@ void TsSkinStyle::polish(QWidget* widget)
         widget->installEventFilter(this);
         widget->setProperty(FilterMark, true);
     }
+    // Text in a status panel keeps clear of the etched line before it.
+    if (auto* label = qobject_cast<QLabel*>(widget); statusPanel && label->indent() < 0) {
+        label->setIndent(4);
+        label->setProperty(IndentMark, true);
+    }
 
     // Containers pass their section's text colour on to their labels.
     const TSkinSection* container = nullptr;
@@ -290,6 +296,11 @@ void TsSkinStyle::unpolish(QWidget* widget)
         if (widget->property(FilterMark).toBool()) {
             widget->removeEventFilter(this);
             widget->setProperty(FilterMark, QVariant());
+        }
+        if (widget->property(IndentMark).toBool()) {
+            if (auto* label = qobject_cast<QLabel*>(widget))
+                label->setIndent(-1);
+            widget->setProperty(IndentMark, QVariant());
         }
         if (widget->property(FontMark).toBool()) {
             widget->setFont(QFont());
@@ -748,7 +759,7 @@ void TsSkinStyle::drawComplexControl(ComplexControl cc, const QStyleOptionComple
                 if (box->subControls & SC_GroupBoxCheckBox)
                     title = title.united(check);
                 if (!title.isEmpty())
-                    frame.setTop(std::min(frame.top(), title.center().y()));
+                    frame.setTop(title.center().y());
                 p->save();
                 if (!title.isEmpty())
                     p->setClipRegion(QRegion(opt->rect).subtracted(title.adjusted(-3, 0, 3, 0)));
@@ -766,6 +777,18 @@ void TsSkinStyle::drawComplexControl(ComplexControl cc, const QStyleOptionComple
                 return;
             }
     QProxyStyle::drawComplexControl(cc, opt, p, w);
+}
+
+QRect TsSkinStyle::subControlRect(ComplexControl cc, const QStyleOptionComplex* opt, SubControl sc,
+                                  const QWidget* w) const
+{
+    QRect r = QProxyStyle::subControlRect(cc, opt, sc, w);
+    // A group box's title stands a little in from the frame's corner.
+    if (cc == CC_GroupBox && (sc == SC_GroupBoxLabel || sc == SC_GroupBoxCheckBox))
+        if (const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(opt);
+            box && !(box->features & QStyleOptionFrame::Flat) && SectionFor(w, QStringLiteral("GROUPBOX")))
+            r.translate(box->direction == Qt::RightToLeft ? -8 : 8, 0);
+    return r;
 }
 
 int TsSkinStyle::pixelMetric(PixelMetric metric, const QStyleOption* opt, const QWidget* w) const

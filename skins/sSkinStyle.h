@@ -36,6 +36,8 @@ public:
                      const QWidget* Widget = nullptr) const override;
     void drawComplexControl(ComplexControl Control, const QStyleOptionComplex* Option, QPainter* Painter,
                             const QWidget* Widget = nullptr) const override;
+    QRect subControlRect(ComplexControl Control, const QStyleOptionComplex* Option, SubControl Sub,
+                         const QWidget* Widget = nullptr) const override;
     int pixelMetric(PixelMetric Metric, const QStyleOption* Option = nullptr,
                     const QWidget* Widget = nullptr) const override;
     int styleHint(StyleHint Hint, const QStyleOption* Option = nullptr, const QWidget* Widget = nullptr,

@@ -39,11 +39,11 @@ def gauze(scale):
             warp = (x // scale) % 4 == 0
             weft = (y // scale) % 4 == 0
             if warp and weft:
-                row.append((255, 255, 255, 120))
+                row.append((255, 255, 255, 80))
             elif warp:
-                row.append((255, 255, 255, 70))
+                row.append((255, 255, 255, 45))
             elif weft:
-                row.append((90, 140, 200, 22))
+                row.append((90, 140, 200, 14))
             else:
                 row.append((0, 0, 0, 0))
         rows.append(row)

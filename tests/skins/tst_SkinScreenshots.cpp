@@ -35,6 +35,16 @@ private:
         QVERIFY(shot.save(Folder.filePath(name)));
     }
 
+    // A corner magnified three times, pixel for pixel, to judge the edges.
+    void SaveZoom(const QPixmap& shot, const QRect& logical, const QString& skin, const char* what)
+    {
+        const qreal ratio = shot.devicePixelRatio();
+        const QRect device(QPointF(logical.topLeft()) .toPoint() * ratio, logical.size() * ratio);
+        QPixmap crop = shot.copy(device);
+        crop.setDevicePixelRatio(1);
+        Save(crop.scaled(crop.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation), skin, what);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -61,7 +71,10 @@ private slots:
         form.move(10, 10);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        Save(form.grab(), skin, "main");
+        const QPixmap main = form.grab();
+        Save(main, skin, "main");
+        SaveZoom(main, QRect(250, 0, 130, 72), skin, "zoom-top");
+        SaveZoom(main, QRect(0, form.height() - 30, 230, 30), skin, "zoom-status");
 
         // Nothing of the design clips: buttons and tabs hold their captions.
         for (QPushButton* button : {form.bbtnFind, form.bbtnUpdate}) {

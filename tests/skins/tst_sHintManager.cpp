@@ -11,6 +11,8 @@
 #include <QToolTip>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
 QLabel* ShownTip()
@@ -29,11 +31,19 @@ private:
     TsSkinManager Skins;
     TsHintManager Hints{Skins};
 
-    // Asks the widget for its tooltip as the mouse resting on it would.
-    void Hover(QWidget* widget, QLabel*& tip)
+    std::unique_ptr<QWidget> Window;
+
+    // Shows a label carrying Text as its tooltip and asks for the tooltip
+    // as the mouse resting on the label would.
+    void Hover(const QString& text, QLabel*& tip)
     {
-        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(widget, &help);
+        Window = std::make_unique<QWidget>();
+        auto* label = new QLabel(QStringLiteral("商品:"), Window.get());
+        label->setToolTip(text);
+        Window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), label->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(label, &help);
         QTRY_VERIFY_WITH_TIMEOUT((tip = ShownTip()), 5000);
     }
 
@@ -48,6 +58,7 @@ private slots:
     {
         QToolTip::hideText();
         QTRY_VERIFY(!ShownTip());
+        Window.reset();
     }
 
     void settingsHeld()
@@ -69,13 +80,8 @@ private slots:
 
     void tooltipsTakeTheManagersLook()
     {
-        QWidget window;
-        auto* label = new QLabel(QStringLiteral("商品:"), &window);
-        label->setToolTip(QStringLiteral("选产品型号等关键词"));
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QLabel* tip = nullptr;
-        Hover(label, tip);
+        Hover(QStringLiteral("选产品型号等关键词"), tip);
         if (!tip)
             return;
         QCOMPARE(tip->font().family(), QStringLiteral("MS Sans Serif"));
@@ -93,7 +99,6 @@ private slots:
         QVERIFY(!mask.contains(QPoint(1, 1)));
         QVERIFY(!mask.contains(QPoint(tip->width() - 2, tip->height() - 2)));
         const QImage image = tip->grab().toImage();
-        image.save(QStringLiteral("hint.png"));
         QCOMPARE(image.pixelColor(tip->width() / 2, 3), QColor(Qt::black));
         bool white = false;
         for (int x = 0; x < image.width() && !white; ++x)
@@ -114,13 +119,8 @@ private slots:
         QFETCH(bool, html);
         QFETCH(QString, seen);
         Hints.SetHTMLMode(html);
-        QWidget window;
-        auto* label = new QLabel(QStringLiteral("x"), &window);
-        label->setToolTip(QStringLiteral("<b>粗体</b> & <i>"));
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QLabel* tip = nullptr;
-        Hover(label, tip);
+        Hover(QStringLiteral("<b>粗体</b> & <i>"), tip);
         if (!tip)
             return;
         QTextDocument shown;

@@ -3,11 +3,13 @@
 
 #include "SkinMock.h"
 #include "skins/sSkinManager.h"
+#include "skins/sSkinSectionProperty.h"
 #include "skins/sSkinStyle.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -167,10 +169,39 @@ private slots:
             matching += std::abs(image.pixelColor(x, 0).green() - top.green()) <= 8;
         QVERIFY2(matching >= 12, qPrintable(QString::number(matching)));
 
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Shopscope"), QStringLiteral("请输入搜索商品."));
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QCOMPARE(style->SectionFor(&box, {}), skin.Section("DIALOG"));
+        QVERIFY(box.grab().toImage() != QImage());
+
         manager.SetSkinningRules(srThirdParty);
         style = qobject_cast<const TsSkinStyle*>(QApplication::style());
         QVERIFY(!style->SectionFor(&form, {}));
         QVERIFY(!qobject_cast<const TsSkinStyle*>(QApplication::style())->SectionFor(&dialog, {}));
+        manager.SetActive(false);
+    }
+
+    void sectionSetOnAShownWidgetTakesEffect()
+    {
+        TsSkinManager manager;
+        manager.Loaded();
+        const TSkinData& skin = *manager.CurrentSkin();
+        QWidget window;
+        window.resize(200, 60);
+        auto* bar = new QWidget(&window);
+        bar->setGeometry(0, 0, 200, 41);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // A plain container draws nothing of its own until it has a section.
+        const QColor before = bar->grab().toImage().pixelColor(100, 20);
+        SetSkinSection(bar, QStringLiteral("PANEL"));
+        QCOMPARE(SkinSectionOf(bar), QStringLiteral("PANEL"));
+        const QColor after = bar->grab().toImage().pixelColor(100, 20);
+        const QColor expected = FillColourAt(skin.Section("PANEL")->Fill, 20.5 / 41);
+        QVERIFY(before != after);
+        QVERIFY2(std::abs(after.green() - expected.green()) <= 8 && std::abs(after.red() - expected.red()) <= 8,
+                 qPrintable(after.name() + QLatin1Char(' ') + expected.name()));
         manager.SetActive(false);
     }
 };
