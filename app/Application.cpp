@@ -29,10 +29,13 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
 void InstallFontSubstitutes()
 {
     // fonts-noto-cjk carries the Chinese families; DejaVu the Latin ones.
+    // Chinese in the Latin faces falls back to 宋体's stand-in, as Chinese
+    // Windows links those faces to 宋体: one CJK face, not two, is loaded
+    // (each costs the window some megabytes).
     QFont::insertSubstitutions(QStringLiteral("宋体"),
                                {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK SC")});
+                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Serif CJK SC")});
     QFont::insertSubstitutions(QStringLiteral("Tahoma"),
-                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK SC")});
+                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Serif CJK SC")});
 }

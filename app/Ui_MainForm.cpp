@@ -224,8 +224,26 @@ void TMainForm::showEvent(QShowEvent* event)
     if (FShown)
         return;
     FShown = true;
-    windowHandle()->installEventFilter(this);
-    HandleErrors([this] { FormShow(); });
+    // FormShow follows once the window is on the screen (paintEvent).
+}
+
+void TMainForm::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (FFirstPainted)
+        return;
+    // By its first paint the window manager has framed the window and the
+    // user sees it. Only now do the nine pages start: creating and loading
+    // them takes the window thread a while, which would otherwise keep the
+    // window off the screen.
+    FFirstPainted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FitFrame();
+            HandleErrors([this] { FormShow(); });
+        },
+        Qt::QueuedConnection);
 }
 
 void TMainForm::FitFrame()
@@ -293,10 +311,6 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     if (watched == FPanelStrip && event->type() == QEvent::Resize) {
         for (QLabel* panel : StatusPanels)
             panel->resize(panel->width(), FPanelStrip->height());
-    } else if (watched == windowHandle() && event->type() == QEvent::Expose && !FFrameFitted) {
-        // By its first exposure the window manager has framed the window.
-        FFrameFitted = true;
-        FitFrame();
     }
     if (watched == etCargao && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();

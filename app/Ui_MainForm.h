@@ -66,6 +66,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -78,7 +79,7 @@ private:
     TStoreCatalogue FCatalogue;
     QWidget* FPanelStrip = nullptr;
     bool FShown = false;
-    bool FFrameFitted = false;
+    bool FFirstPainted = false;
     bool FDispatching = false;
     bool FRelayPending = false;
 };

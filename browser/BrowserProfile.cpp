@@ -13,6 +13,14 @@ void PrepareBrowserEngine()
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // With the engine's GPU use switched off the pages come as bitmaps;
+    // putting them on the screen through OpenGL costs the window a software
+    // OpenGL (Mesa's llvmpipe, some 30 MiB) for what plain drawing does as
+    // well. An explicit choice of the user's wins.
+    const bool noGpu =
+        qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").split(QLatin1Char(' ')).contains(QStringLiteral("--disable-gpu"));
+    if (noGpu && qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
 }
 
 QWebEngineProfile* CreateSharedBrowserProfile(QObject* parent)

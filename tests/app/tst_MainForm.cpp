@@ -158,6 +158,8 @@ void TestMainForm::initTestCase()
     Fpub_status = new TFpub_status();
     FForm->show();
     QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+    // The home pages start once the window is on the screen, its frame fitted.
+    QTRY_VERIFY(FForm->Browser(1).ReadyState() != TBrowserOperations::ReadyStateUninitialized);
 }
 
 void TestMainForm::cleanupTestCase()
@@ -471,15 +473,21 @@ void TestMainForm::newWindowLinksOpenBrowserWindows()
     TBrowserWindow* window = TBrowserWindow::OpenWindows()[0];
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QTRY_VERIFY(window->focusProxy());
-    QTest::mouseClick(window->focusProxy(), Qt::RightButton, {}, QPoint(30, 30));
-    QVERIFY(!FForm->pm1->isVisible());
     const auto seen = [window] {
         auto answer = std::make_shared<QString>(QStringLiteral("no answer"));
         window->page()->runJavaScript(QStringLiteral("seen.join(' ')"), [answer](const QVariant& v) { *answer = v.toString(); });
         QTest::qWaitFor([&] { return *answer != QStringLiteral("no answer"); }, LoadTimeoutMs);
         return *answer;
     };
-    QTRY_COMPARE_WITH_TIMEOUT(seen(), QStringLiteral("mousedown2 contextmenu2 mouseup2"), LoadTimeoutMs);
+    // The engine may still be swapping the page's input widget after the
+    // load; a click that went to the old one is simply clicked again.
+    bool reached = false;
+    for (int attempt = 0; attempt < 20 && !reached; ++attempt) {
+        QTest::mouseClick(window->focusProxy(), Qt::RightButton, {}, QPoint(30, 30));
+        QVERIFY(!FForm->pm1->isVisible());
+        reached = QTest::qWaitFor([&] { return seen().contains(QStringLiteral("mousedown2 contextmenu2 mouseup2")); }, 1000);
+    }
+    QVERIFY(reached);
 
     // Closable: closing destroys it.
     QPointer<TBrowserWindow> closed = window;
