@@ -205,7 +205,9 @@ QPalette TsSkinStyle::standardPalette() const
     const QColor windowText = Either(form.Text, Qt::black);
     const QColor base = Either(FillColourAt(edit.Fill, 0.5), Qt::white);
     const QColor text = Either(edit.Text, Qt::black);
-    const QColor buttonColour = Either(FillColourAt(button.Fill, 0.5), window);
+    // The face colour that windows use for plain surfaces (a read-only field
+    // on a dialog, say): the window's, with a touch of the buttons' tint.
+    const QColor buttonColour = Mix(window, Either(FillColourAt(button.Fill, 0.5), window), 0.3);
     const QColor buttonText = Either(button.Text, windowText);
     const QColor dark = Either(button.Border, window.darker(160));
 
