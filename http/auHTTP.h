@@ -252,6 +252,13 @@ public:
     // exception they raise ends the transfer (OnFailure, then the outcome of
     // its phase). An exception of any other handler is dropped, and the
     // transfer goes on.
+    //
+    // Data, the body's stream (the output file, opened for reading too, or
+    // memory), can be read by the handlers. At each OnTransferProgress it
+    // holds exactly BytesRead bytes and is positioned at its end; a handler
+    // may move the position, the next chunk still goes to the end. At OnDone
+    // (memory only), OnConnectionLost and OnHTTPError it is positioned at its
+    // start. The engine releases it after the outcome event.
     TauHTTPHeaderInfoEvent OnHeaderInfo;
     TauHTTPDoneEvent OnDone;
     TauHTTPNotifyEvent OnDeclined;

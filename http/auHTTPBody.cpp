@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -38,14 +39,13 @@ bool TauHTTPBody::Begin(bool sourceOpen)
         return false;
     FResult.BytesRead = 0;
     FPartial = 0;
-    if (!sourceOpen) {
-        FData = std::make_unique<TMemoryStream>();
-        return true;
-    }
-    if (FRequest.OutputFileName.empty()) {
+    FStaged = 0;
+    if (!sourceOpen || FRequest.OutputFileName.empty()) {
         auto memory = std::make_unique<TMemoryStream>();
-        if (FResult.ContentLength > 0)
+        if (sourceOpen && FResult.ContentLength > 0)
             memory->Reserve(std::min<std::size_t>(static_cast<std::size_t>(FResult.ContentLength), MaxReserve));
+        std::lock_guard lock(FStageLock);
+        FMemory = memory.get();
         FData = std::move(memory);
         return true;
     }
@@ -54,6 +54,7 @@ bool TauHTTPBody::Begin(bool sourceOpen)
     std::filesystem::remove(FRequest.OutputFileName, ignored);
     try {
         auto file = std::make_unique<TFileStream>(FRequest.OutputFileName, TFileStream::fmCreate);
+        std::lock_guard lock(FStageLock);
         FFile = file.get();
         FData = std::move(file);
     } catch (const std::exception&) {
@@ -64,30 +65,61 @@ bool TauHTTPBody::Begin(bool sourceOpen)
     return true;
 }
 
-bool TauHTTPBody::Store(const char* bytes, std::size_t count)
+bool TauHTTPBody::Stage(const char* bytes, std::size_t count)
 {
+    std::lock_guard lock(FStageLock);
+    if (!FData)
+        return false;
+    try {
+        if (FMemory)
+            FMemory->Stage(bytes, count);
+        else
+            FFileStage.insert(FFileStage.end(), bytes, bytes + count);
+    } catch (...) {
+        FStoreFailed = true;  // no memory left
+        return false;
+    }
+    FStaged += count;
+    return true;
+}
+
+bool TauHTTPBody::Store()
+{
+    const std::size_t count = std::exchange(FStaged, 0);
     if (FAborted || !FData)
         return false;
-    while (count > 0) {
-        const std::size_t take = std::min(count, FChunkSize - FPartial);
-        try {
-            FData->Append(bytes, take);
-        } catch (...) {
-            return Failed();
-        }
-        bytes += take;
-        count -= take;
-        FPartial += take;
-        FResult.BytesRead += static_cast<std::int64_t>(take);
-        if (FPartial == FChunkSize && !ChunkStored())
-            return false;
+    const char* bytes = FFileStage.data();
+    bool stored = true;
+    for (std::size_t done = 0; stored && done < count;) {
+        const std::size_t take = std::min(count - done, FChunkSize - FPartial);
+        stored = StoreChunk(bytes + done, take);
+        done += take;
     }
+    if (!FAborted)
+        FFileStage.clear();
     // The file on disk is complete whenever the worker holds the turn.
-    return Flush();
+    return stored && Flush();
+}
+
+bool TauHTTPBody::StoreChunk(const char* bytes, std::size_t count)
+{
+    try {
+        if (FMemory)
+            FMemory->Commit(count);  // staged in place: nothing to copy
+        else
+            FData->Append(bytes, count);
+    } catch (...) {
+        return Failed();
+    }
+    FPartial += count;
+    FResult.BytesRead += static_cast<std::int64_t>(count);
+    return FPartial < FChunkSize || ChunkStored();
 }
 
 bool TauHTTPBody::End()
 {
+    if (FStaged != 0 && !Store())
+        return false;
     if (FAborted || !FData)
         return false;
     if (!Flush())
@@ -134,15 +166,17 @@ bool TauHTTPBody::CloseOutputFile()
     if (!FFile)
         return true;
     const bool flushed = FFile->Close();
-    FFile = nullptr;
-    FData.reset();
+    Release();
     return flushed;
 }
 
 void TauHTTPBody::Release()
 {
+    std::lock_guard lock(FStageLock);
     FFile = nullptr;
+    FMemory = nullptr;
     FData.reset();
+    FFileStage = std::vector<char>();
 }
 
 bool HTTPReadLocalFile(const std::string& path, TauHTTPResult& result, TauHTTPBodyTarget& target)

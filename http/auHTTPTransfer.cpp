@@ -12,10 +12,13 @@
 namespace {
 
 constexpr long MaxRedirects = 20;
-// What curl reads from the socket at once, and so what one hand-over to the
-// window thread carries at most: large enough that the hand-overs cost
-// little beside the bytes.
+// What curl reads from the socket at once.
 constexpr long ReceiveBuffer = 512 * 1024;
+// What the worker stages at most before it hands the body over to the window
+// thread; otherwise it does so whenever curl has done what it could for now.
+// curl delivers 16 KiB per write: handing over each piece would cost more
+// than the bytes.
+constexpr std::size_t MaxStaged = 1024 * 1024;
 // The longest curl waits in one go before the routine looks at its time-outs.
 constexpr int MaxWaitMs = 1000;
 
@@ -135,7 +138,7 @@ TauHTTPTransfer::TauHTTPTransfer(TauHTTPRequest request, TauHTTPTransferEvents& 
     : FRequest(std::move(request))
     , FEvents(events)
     , FBody(FRequest, FResult, events, FAborted)
-    , FStoreCall([this] { FDelivered = FBody.Store(FDeliverBytes, FDeliverCount); })
+    , FStoreCall([this] { FDelivered = FBody.Store(); })
 {
 }
 
@@ -447,6 +450,11 @@ CURLcode TauHTTPTransfer::Perform()
             rc = CURLE_FAILED_INIT;
             break;
         }
+        // What this round delivered goes to the window thread now.
+        if (FBody.Staged() != 0 && !HandOver()) {
+            rc = CURLE_WRITE_ERROR;
+            break;
+        }
         int left = 0;
         bool done = false;
         while (const CURLMsg* message = curl_multi_info_read(multi, &left)) {
@@ -610,8 +618,11 @@ bool TauHTTPTransfer::BeginBody(bool sourceOpen)
 
 bool TauHTTPTransfer::Deliver(const char* bytes, std::size_t count)
 {
-    FDeliverBytes = bytes;
-    FDeliverCount = count;
+    return FBody.Stage(bytes, count) && HandOver();
+}
+
+bool TauHTTPTransfer::HandOver()
+{
     FDelivered = false;
     return Sync(FStoreCall) && FDelivered;
 }
@@ -666,7 +677,7 @@ std::size_t TauHTTPTransfer::WriteCallback(char* bytes, std::size_t size, std::s
             if (t.FVerdict != TVerdict::Proceed)
                 return;
         }
-        stored = t.Deliver(bytes, length);
+        stored = t.FBody.Stage(bytes, length) && (t.FBody.Staged() < MaxStaged || t.HandOver());
     });
     return stored ? length : 0;
 }

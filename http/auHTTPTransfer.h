@@ -69,6 +69,8 @@ private:
     void Conclude();
 
     bool Sync(const std::function<void()>& Call);
+    // Stores what the body staged, on the window thread.
+    bool HandOver();
     // Notes bytes from the server; false when the transfer is to stop.
     bool Received();
     void Status(std::int32_t Code);
@@ -119,9 +121,7 @@ private:
     TauHTTPCredentials FProxyCredentials;
     long FAuthScheme = CURLAUTH_ANY;
     long FProxyAuthScheme = CURLAUTH_ANY;
-    // The bytes being handed to the window thread, and its answer.
-    const char* FDeliverBytes = nullptr;
-    std::size_t FDeliverCount = 0;
+    // The window thread's answer to a hand-over.
     bool FDelivered = false;
     const std::function<void()> FStoreCall;
 };

@@ -10,8 +10,9 @@
 namespace {
 
 // From this size on the bytes live in pages of their own, which grow by
-// remapping (never by copying) and may be backed by huge pages, so that a
-// body of hundreds of megabytes costs few page faults.
+// remapping, never by copying: a body of hundreds of megabytes is copied
+// once, as it arrives. (Huge pages were tried: their compaction on a busy
+// machine cost more than the page faults they save.)
 constexpr std::size_t MapThreshold = 1024 * 1024;
 constexpr std::size_t MapUnit = 2 * 1024 * 1024;
 
@@ -70,12 +71,11 @@ void TMemoryStream::Grow(std::size_t size)
     if (grown == MAP_FAILED)
         throw std::bad_alloc();
     if (!FMapped) {
-        if (FSize != 0)
-            std::memcpy(grown, FBytes, FSize);
+        if (FSize + FStaged != 0)
+            std::memcpy(grown, FBytes, FSize + FStaged);
         std::free(FBytes);
         FMapped = true;
     }
-    ::madvise(grown, capacity, MADV_HUGEPAGE);  // advice only: refused is fine
     FBytes = static_cast<char*>(grown);
     FCapacity = capacity;
 }
@@ -94,6 +94,7 @@ void TMemoryStream::Write(const void* buffer, std::size_t count)
 {
     if (count == 0)
         return;
+    FStaged = 0;
     const std::size_t end = FPosition + count;
     Grow(end);
     if (FPosition > FSize)
@@ -107,6 +108,23 @@ void TMemoryStream::Append(const void* buffer, std::size_t count)
 {
     FPosition = FSize;
     Write(buffer, count);
+}
+
+void TMemoryStream::Stage(const void* buffer, std::size_t count)
+{
+    if (count == 0)
+        return;
+    Grow(FSize + FStaged + count);
+    std::memcpy(FBytes + FSize + FStaged, buffer, count);
+    FStaged += count;
+}
+
+void TMemoryStream::Commit(std::size_t count)
+{
+    count = std::min(count, FStaged);
+    FSize += count;
+    FStaged -= count;
+    FPosition = FSize;
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin)

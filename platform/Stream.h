@@ -53,6 +53,15 @@ public:
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     std::int64_t Size() const override { return static_cast<std::int64_t>(FSize); }
 
+    // Bytes put after the end without being part of the stream yet, so
+    // that one thread can fill the stream while another, which reads it at
+    // other times, decides when they count: Commit makes the first count of
+    // them part of the stream and moves the position to its end. Write and
+    // Append drop what is staged.
+    void Stage(const void* buffer, std::size_t count);
+    std::size_t StagedSize() const { return FStaged; }
+    void Commit(std::size_t count);
+
     // Capacity hint only: the stream still grows as data arrives.
     void Reserve(std::size_t bytes);
     std::size_t Capacity() const { return FCapacity; }
@@ -64,6 +73,7 @@ private:
 
     char* FBytes = nullptr;
     std::size_t FSize = 0;
+    std::size_t FStaged = 0;  // bytes after FSize, not yet part of the stream
     std::size_t FCapacity = 0;
     std::size_t FPosition = 0;
     bool FMapped = false;  // the block is pages of its own, not from malloc

@@ -10,13 +10,13 @@
 // the median of the repetitions, and the ratios to curl.
 
 #include "LocalSender.h"
+#include "http/auDispatcher.h"
 #include "http/auHTTP.h"
 #include "platform/Stream.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -110,20 +110,21 @@ TSample RunEngine(const std::string& url, const std::string& file, std::int32_t 
     http.OnHTTPError = [&](TauCustomHTTP&, std::int32_t status, TStream*) { finish("HTTP error " + std::to_string(status)); };
     http.OnTransferAborted = [&](TauCustomHTTP&) { finish("aborted"); };
     // Alone, it means the output file could not be made; before another
-    // outcome it is followed by that one, which then tells more.
-    http.OnFailure = [&](TauCustomHTTP&) {
-        QTimer::singleShot(100, &loop, [&] {
-            if (!outcome && !http.Busy())
-                finish("failure");
-        });
+    // outcome, that one tells more.
+    http.OnFailure = [&](TauCustomHTTP& sender) {
+        if (!sender.OutcomeFollows())
+            finish("failure");
     };
 
+    const std::size_t callsBefore = TauCallsRun();
     const double cpuBefore = SelfCpuSeconds();
     const auto started = TClock::now();
     Check(http.Read(), "the engine did not start");
     loop.exec();
     const double seconds = std::chrono::duration<double>(TClock::now() - started).count();
     const double cpu = SelfCpuSeconds() - cpuBefore;
+    std::fprintf(stderr, "  %zu calls to the window thread, %lld progress events\n", TauCallsRun() - callsBefore,
+                 static_cast<long long>(progressEvents));
     Check(outcome == "done", "the engine's transfer ended with " + outcome.value_or("nothing"));
     Check(progressEvents > 0, "the engine reported no progress");
     if (!file.empty()) {

@@ -73,6 +73,7 @@ private slots:
     void receiveTimeout();
     void stallGuard_data();
     void stallGuard();
+    void explicitTimeoutWins();
 
 private:
     TNoProxyEnvironment FNoProxy;
@@ -507,6 +508,9 @@ void tst_auHTTPRequest::proxyAuthentication()
         QCOMPARE(log.Body, std::string("via proxy"));
     QCOMPARE(proxy.Requests().back().target, target.toStdString());
     QCOMPARE(http.ProxyUsername(), std::string(handler ? "puser" : "kept"));
+    // The resend carries the credentials at once: no probe without them.
+    if (sequence.endsWith("Done"))
+        QCOMPARE(proxy.Requests().size(), std::size_t(2));
 }
 
 void tst_auHTTPRequest::proxyModes_data()
@@ -683,6 +687,25 @@ void tst_auHTTPRequest::stallGuard()
     if (bytesRead >= 0)
         QCOMPARE(log.BytesRead, bytesRead);
     QVERIFY(WaitUntil([&] { return closed.load(); }));
+}
+
+// A receive time-out that is set is the limit, also when the stall guard is
+// shorter: a pause within it is no stall.
+void tst_auHTTPRequest::explicitTimeoutWins()
+{
+    TScriptedServer server([](const TTestRequest&, TScriptedConnection& c) {
+        c.Send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\nslow");
+        c.Sleep(400ms);
+        c.Send(" end");
+    });
+    TauCustomHTTP http;
+    THTTPEventLog log(http);
+    http.SetURL(server.BaseUrl() + "/slow.bin");
+    http.Timeouts().SetStallTimeout(50);
+    http.Timeouts().SetReceiveTimeout(60000);
+    QVERIFY(log.Transfer());
+    QCOMPARE(log.Sequence(), std::string("HeaderInfo Done"));
+    QCOMPARE(log.Body, std::string("slow end"));
 }
 
 QTEST_GUILESS_MAIN(tst_auHTTPRequest)
