@@ -69,10 +69,8 @@ private slots:
     void cookies();
 
     void statusEvents();
-    void receiveTimeout_data();
-    void receiveTimeout();
-    void stallGuard_data();
-    void stallGuard();
+    void silentServer_data();
+    void silentServer();
     void explicitTimeoutWins();
 
 private:
@@ -619,55 +617,35 @@ void tst_auHTTPRequest::statusEvents()
     }
 }
 
-void tst_auHTTPRequest::receiveTimeout_data()
+void tst_auHTTPRequest::silentServer_data()
 {
-    QTest::addColumn<QByteArray>("first");  // sent before the server stalls
-    QTest::addColumn<QByteArray>("sequence");
-
-    QTest::newRow("no answer") << QByteArray() << QByteArray("Failure NoResponse");
-    QTest::newRow("stalls in the body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nsome")
-                                        << QByteArray("HeaderInfo Failure ConnectionLost");
-}
-
-// ReceiveTimeout bounds a wait for data, not the whole transfer.
-void tst_auHTTPRequest::receiveTimeout()
-{
-    QFETCH(QByteArray, first);
-    QFETCH(QByteArray, sequence);
-
-    TScriptedServer server([&](const TTestRequest&, TScriptedConnection& c) {
-        c.Send(first.toStdString());
-        c.WaitForRelease("never");
-    });
-    TauCustomHTTP http;
-    THTTPEventLog log(http);
-    http.SetURL(server.BaseUrl() + "/slow.bin");
-    http.Timeouts().SetReceiveTimeout(300);
-    QVERIFY(log.Transfer());
-    QCOMPARE(log.Sequence(), sequence.toStdString());
-}
-
-void tst_auHTTPRequest::stallGuard_data()
-{
-    QTest::addColumn<QByteArray>("first");  // sent before the server falls silent
+    QTest::addColumn<bool>("receiveTimeout");  // a receive time-out is set, else only the stall guard acts
+    QTest::addColumn<QByteArray>("first");     // sent before the server falls silent
     QTest::addColumn<QByteArray>("sequence");
     QTest::addColumn<int>("bytesRead");
 
-    QTest::newRow("silent from the start") << QByteArray() << QByteArray("Failure NoResponse") << -1;
-    QTest::newRow("headers cut off") << QByteArray("HTTP/1.1 200 OK\r\nContent-") << QByteArray("Failure NoResponse")
-                                     << -1;
-    QTest::newRow("silent in the body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nsome")
-                                        << QByteArray("HeaderInfo Failure ConnectionLost") << 4;
-    QTest::newRow("silent in an error page")
-        << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\nnot")
+    const QByteArray body = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nsome";
+    for (const bool receive : {true, false}) {
+        const char* limit = receive ? "receive time-out" : "stall guard";
+        QTest::addRow("%s, silent from the start", limit) << receive << QByteArray() << QByteArray("Failure NoResponse")
+                                                          << -1;
+        QTest::addRow("%s, silent in the body", limit) << receive << body
+                                                       << QByteArray("HeaderInfo Failure ConnectionLost") << 4;
+    }
+    QTest::newRow("stall guard, headers cut off") << false << QByteArray("HTTP/1.1 200 OK\r\nContent-")
+                                                  << QByteArray("Failure NoResponse") << -1;
+    QTest::newRow("stall guard, silent in an error page")
+        << false << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\nnot")
         << QByteArray("HeaderInfo Failure HTTPError") << -1;
 }
 
-// With no time-out set, a server that falls silent ends the transfer in the
-// outcome of its phase once the stall guard runs out; the connection is
-// closed then. (The guard is 60 s by default, shortened here.)
-void tst_auHTTPRequest::stallGuard()
+// A server that falls silent ends the transfer in the outcome of its phase
+// once the receive time-out, or without one the stall guard, runs out; the
+// connection is closed then. ReceiveTimeout bounds a wait for data, not the
+// whole transfer. (The guard is 60 s by default, shortened here.)
+void tst_auHTTPRequest::silentServer()
 {
+    QFETCH(bool, receiveTimeout);
     QFETCH(QByteArray, first);
     QFETCH(QByteArray, sequence);
     QFETCH(int, bytesRead);
@@ -680,7 +658,10 @@ void tst_auHTTPRequest::stallGuard()
     TauCustomHTTP http;
     THTTPEventLog log(http);
     http.SetURL(server.BaseUrl() + "/slow.bin");
-    http.Timeouts().SetStallTimeout(200);
+    if (receiveTimeout)
+        http.Timeouts().SetReceiveTimeout(300);
+    else
+        http.Timeouts().SetStallTimeout(200);
     QVERIFY(log.Transfer());
     QCOMPARE(log.Sequence(), sequence.toStdString());
     QCOMPARE(log.Reasons, std::vector<TauHTTPFailureReason>{frTimedOut});

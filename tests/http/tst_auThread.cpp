@@ -5,6 +5,8 @@
 #include "http/auDispatcher.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <QTest>
 
 #include <atomic>
@@ -93,6 +95,7 @@ private slots:
 
     void eventOrder_data();
     void eventOrder();
+    void nestedEventLoop();
     void exceptions_data();
     void exceptions();
     void startDuringRun_data();
@@ -172,6 +175,33 @@ void TestAuThread::eventOrder()
     QVERIFY(routineOffMain);
     QVERIFY(handlersOnMain);
     QVERIFY(workerBlocked);
+}
+
+// A call that runs an event loop of its own (a modal dialog) lets another
+// worker's calls through meanwhile.
+void TestAuThread::nestedEventLoop()
+{
+    TauCustomThread first, second;
+    QStringList log;
+    first.SetOnExecute([&](TauCustomThread&) {
+        TauEventThread::Current()->Synchronize([&] {
+            log << "modal";
+            QVERIFY(second.Start());
+            QEventLoop loop;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+                if (log.contains("second"))
+                    loop.quit();
+            });
+            poll.start(1);
+            loop.exec();
+            log << "modal closed";
+        });
+    });
+    second.SetOnExecute([&](TauCustomThread&) { TauEventThread::Current()->Synchronize([&] { log << "second"; }); });
+    QVERIFY(first.Start());
+    CurrentWorker(first)->WaitFor();
+    QCOMPARE(log, (QStringList{"modal", "second", "modal closed"}));
 }
 
 void TestAuThread::exceptions_data()
