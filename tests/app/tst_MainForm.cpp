@@ -404,7 +404,7 @@ void TestMainForm::statusPopupShowsWhileSearching()
         explicit TPopupWatch(TestMainForm& test) : Test(test) {}
         QPointer<TFpub_status> Popup;
         QStringList Painted;  // "window", "label", in order
-        bool Exposed = false, StoresUntouched = false;
+        bool Exposed = false, StoresUntouched = false, RelayedMidDispatch = true;
         QString Caption, Text;
 
     protected:
@@ -421,6 +421,10 @@ void TestMainForm::statusPopupShowsWhileSearching()
                 Caption = Popup->windowTitle();
                 Text = Popup->Label1->text();
                 StoresUntouched = Test.AllLoaded();
+                // A Gome page completing now must not relay in the middle of
+                // the dispatch: the relay would send store 5 on at once.
+                Test.FForm->Browser(8).OnDocumentComplete();
+                RelayedMidDispatch = Test.FForm->Browser(5).ReadyState() != TBrowserOperations::ReadyStateComplete;
             }
             return false;
         }
@@ -436,6 +440,7 @@ void TestMainForm::statusPopupShowsWhileSearching()
     QCOMPARE(watch.Caption, QStringLiteral("提示"));
     QCOMPARE(watch.Text, QStringLiteral("正在搜索..."));
     QVERIFY(watch.StoresUntouched);
+    QVERIFY(!watch.RelayedMidDispatch);
     // And gone once the search has been dispatched.
     QVERIFY(!watch.Popup);
     QVERIFY(!Fpub_status);
