@@ -64,7 +64,7 @@ QColor Shifted(const QColor& c, int hue, int saturation)
     QColor hsv = c.toHsv();
     const int h = hsv.hsvHue() < 0 ? -1 : (hsv.hsvHue() + hue % 360 + 360) % 360;
     const int s = std::clamp(hsv.hsvSaturation() + hsv.hsvSaturation() * saturation / 100, 0, 255);
-    return QColor::fromHsv(h, s, hsv.value(), c.alpha());
+    return QColor::fromHsv(h, s, hsv.value(), c.alpha()).toRgb();
 }
 
 } // namespace
