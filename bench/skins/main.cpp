@@ -68,8 +68,9 @@ int main(int argc, char** argv)
     const double before = ThreadMs();
     TsSkinManager skins;
     TsHintManager hints(skins);
-    skins.Loaded();
+    // Hints first: the skin then comes into force once, with the hint look.
     hints.Loaded();
+    skins.Loaded();
     const double oneOff = ThreadMs() - before;
 
     // One untimed window in each look warms the font and glyph caches.
