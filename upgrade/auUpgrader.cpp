@@ -1,22 +1,24 @@
 #include "upgrade/auUpgrader.h"
 
+#include "platform/ExecutableFile.h"
+#include "platform/FileReplace.h"
 #include "platform/MimeAssociations.h"
 #include "platform/ProgramFile.h"
 #include "platform/Stream.h"
 #include "upgrade/auUpgraderBoxes.h"
+#include "upgrade/auUpgraderDownload.h"
 #include "upgrade/auUpgraderLostFile.h"
 #include "upgrade/auUpgraderUpgradeMsg.h"
-#include "upgrade/helper/HandOver.h"
+#include "upgrade/auUpgraderWizard.h"
 
 #include <QCoreApplication>
 #include <QObject>
 #include <QTemporaryFile>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 // The automatic check's timer: ticks on the thread that made it, the window
 // thread. What a tick raises goes on to the application's error handler.
@@ -78,26 +80,30 @@ std::vector<std::string> ApplicationArguments()
     return arguments;
 }
 
-} // namespace
-
-template <typename Event, typename... Args>
-bool TauUpgrader::Fire(const Event& Handler, Args&&... Arguments)
+// The redirect method opens its address in the web browser: only a web
+// page. Anything else ("file:", a desktop's own schemes) would have the
+// opener run or show a local file on the word of the info file.
+bool IsWebAddress(const std::string& URL)
 {
-    if (Destroying())
-        return false;
-    if (!Handler)
-        return true;
-    const std::weak_ptr<bool> alive = FAlive;
-    const Event handler = Handler;  // the handler may replace itself or destroy us
-    handler(*this, std::forward<Args>(Arguments)...);
-    return !alive.expired() && !Destroying();
+    std::string scheme = WithDefaultScheme(URL);
+    scheme.resize(scheme.find("://"));
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : char(c); });
+    return scheme == "http" || scheme == "https";
 }
+
+} // namespace
 
 TauUpgrader::TauUpgrader(TComponent* owner)
     : TauCustomHTTP(owner)
     , FOnline([] { return IsOnline(); })
-    , FProgramFolder(platform::ProgramFolder())
+    , FHelperStarter([](const std::string& ProgramPath, const std::string& Parameter) {
+        return StartUpgradeHelper(ProgramPath, Parameter, {});
+    })
 {
+    SetProgramPath(platform::RunningExecutablePath());
+    if (FProgramFolder.empty())
+        FProgramFolder = platform::ProgramFolder();
     SetHideOutputFile(true);
 
     OnHeaderInfo = [this](TauCustomHTTP&, const std::string&, const std::string&, const std::string&,
@@ -125,10 +131,7 @@ TauUpgrader::TauUpgrader(TComponent* owner)
     OnFailure = [this](TauCustomHTTP&) { FailureHandler(); };
 
     // The helper of the upgrade that restarted us is done by now.
-    std::string temp;
-    GetTempFolder(temp);
-    std::error_code ignored;
-    std::filesystem::remove(temp + handover::HelperFileName, ignored);
+    RemoveStaleHelpers();
 
     FVersionDate = FormatVersionDate(QDate::currentDate());
     FWizard.SetLanguage(wlAuto);
@@ -183,6 +186,20 @@ void TauUpgrader::SetAutoCheck(bool value)
     UpdateTimer();
 }
 
+void TauUpgrader::SetProgramPath(const std::string& Path)
+{
+    FProgramPath = Path;
+    const std::size_t slash = Path.rfind('/');
+    FProgramFolder = slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
+}
+
+void TauUpgrader::SetProgramFolder(const std::string& Folder)
+{
+    const std::size_t slash = FProgramPath.rfind('/');
+    FProgramFolder = Folder;
+    FProgramPath = Folder + (slash == std::string::npos ? FProgramPath : FProgramPath.substr(slash + 1));
+}
+
 void TauUpgrader::SetRestartParams(const std::string& value)
 {
     if (value == FRestartParams)
@@ -233,9 +250,15 @@ void TauUpgrader::AbortUpgrade()
 
 void TauUpgrader::StopUpgrade()
 {
+    const bool downloading = FActive && !CheckingInfo;
     Abort();
     DestroyUpgradeMessageForm();
+    DestroyWizardForm();
     FActive = false;
+    // Whatever this download stored, complete or not, would otherwise be
+    // put in place by the helper of some later upgrade.
+    if (downloading)
+        RemoveDownloadFiles(FProgramFolder, FileList);
 }
 
 void TauUpgrader::SetCheckingInfo(bool Checking)
@@ -281,7 +304,8 @@ void TauUpgrader::ParseInfoFile(TStream* Data)
     if (!FActive || Aborted)
         return;
     if (InfoMethod == umRedirectToURL) {
-        OpenInBrowser(FileList.front(), true, TMimeAssociations(), *FLauncher);
+        if (IsWebAddress(FileList.front()))
+            OpenInBrowser(FileList.front(), true, TMimeAssociations(), *FLauncher);
         FActive = false;
         return;
     }
@@ -298,63 +322,14 @@ bool TauUpgrader::ProgramFolderWritable() const
     return probe.open();
 }
 
-void TauUpgrader::DownloadNextFile(bool First)
-{
-    if (First) {
-        // A program installed by another user could be fetched but never put
-        // in place: say so before anything is downloaded.
-        if (!ProgramFolderWritable()) {
-            ShowErrorMsg(31);
-            StopUpgrade();
-            return;
-        }
-        SetCheckingInfo(false);
-        FileIndex = 0;
-    } else {
-        ++FileIndex;
-    }
-    // The files are not fetched in this build: the accepted upgrade ends
-    // here, idle, with nothing downloaded.
-    StopUpgrade();
-}
-
-void TauUpgrader::HeaderInfoHandler(std::int32_t ContentLength, TDateTime LastModified, bool& CanContinue)
-{
-    if (!DownloadingFile())
-        return;
-    CurrentFileTime = LastModified;
-    Fire(OnFileStart, URL(), ContentLength, CurrentFileTime, CanContinue);
-}
-
 void TauUpgrader::DoneHandler(TStream* Data)
 {
     if (!FActive || Aborted)
         return;
-    if (CheckingInfo) {
+    if (CheckingInfo)
         ParseInfoFile(Data);
-        return;
-    }
-    if (CurrentFileTime != 0)
-        SetFileTimes(CurrentFile, CurrentFileTime, CurrentFileTime, -1);
-    if (Fire(OnFileDone, CurrentFile) && DownloadingFile())
-        DownloadNextFile(false);
-}
-
-void TauUpgrader::DeclinedHandler()
-{
-    if (DownloadingFile())
-        DownloadNextFile(false);
-}
-
-void TauUpgrader::ProgressHandler(std::int32_t ContentLength, std::int32_t BytesRead, std::int32_t ElapsedTime,
-                                  std::int32_t EstimatedTimeLeft, std::uint8_t PercentsDone, float TransferRate)
-{
-    if (!DownloadingFile() || FileList.empty())
-        return;
-    const auto count = static_cast<std::int32_t>(FileList.size());
-    const auto total = static_cast<std::uint8_t>(PercentsDone / count + PercentOf(count, FileIndex));
-    Fire(OnProgress, URL(), ContentLength, BytesRead, ElapsedTime, EstimatedTimeLeft, PercentsDone, total,
-         TransferRate);
+    else if (DownloadingFile())
+        FileDone();
 }
 
 void TauUpgrader::NoResponseHandler()
@@ -389,7 +364,8 @@ void TauUpgrader::HTTPErrorHandler(std::int32_t StatusCode)
         return;
     }
     // The engine deletes the error page it stored for this file once we
-    // return, before the next file's transfer begins.
+    // return, before the next file's transfer begins; going on from here
+    // may reach the hand-over first, so it goes now.
     bool continueUpgrade = false;
     if (!Fire(OnLostFile, URL(), StatusCode, continueUpgrade) || !DownloadingFile())
         return;
@@ -397,16 +373,24 @@ void TauUpgrader::HTTPErrorHandler(std::int32_t StatusCode)
         continueUpgrade = ShowLostFileQuestion(DecodeInfoText(FileName()), StatusCode);
     if (!DownloadingFile())
         return;
-    if (continueUpgrade)
+    if (continueUpgrade) {
+        platform::RemoveFile(CurrentFile);
         DownloadNextFile(false);
-    else
+    } else {
         AbortUpgrade();
+    }
 }
 
 void TauUpgrader::ConnectionLostHandler()
 {
     if (!FActive || Aborted)
         return;
+    // The body arrived but could not reach the disk (a full disk): no
+    // connection was lost.
+    if (DownloadingFile() && FailureReason() == frStoreFailed) {
+        FileNotStored();
+        return;
+    }
     if (!Fire(OnConnLost) || !FActive || Aborted)
         return;
     if (Shows(mConnLost))
@@ -416,7 +400,12 @@ void TauUpgrader::ConnectionLostHandler()
 
 void TauUpgrader::FailureHandler()
 {
-    if (!OutcomeFollows() && FActive && !Aborted)
+    // OnFailure alone: the output file could not be created.
+    if (OutcomeFollows() || !FActive || Aborted)
+        return;
+    if (DownloadingFile())
+        FileNotStored();
+    else
         StopUpgrade();
 }
 

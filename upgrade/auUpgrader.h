@@ -10,6 +10,7 @@
 
 #include "http/auHTTP.h"
 #include "platform/ProcessLauncher.h"
+#include "upgrade/auHelperLauncher.h"
 #include "upgrade/auInfoFile.h"
 #include "upgrade/auUpgraderSettings.h"
 
@@ -47,14 +48,18 @@ using TAUHostUnreachableEvent =
     std::function<void(TauUpgrader& Sender, const std::string& URL, const std::string& Hostname)>;
 using TAULostFileEvent = std::function<void(TauUpgrader& Sender, const std::string& FileURL,
                                             std::int32_t ErrorCode, bool& ContinueUpgrade)>;
+// Writes and starts the upgrade helper for the program at ProgramPath with
+// the hand-over parameter (StartUpgradeHelper).
+using TauHelperStarter =
+    std::function<THelperStart(const std::string& ProgramPath, const std::string& Parameter)>;
 
 class TauUpgrader : public TauCustomHTTP {
 public:
     static constexpr char DefaultRestartParams[] = "/afterupgrade";
     static constexpr int AutoCheckIntervalMs = 10000;
 
-    // Deletes the helper program a previous upgrade left in the temporary
-    // folder and chooses the language of the upgrade texts (wlAuto).
+    // Deletes the helper program a previous upgrade left behind and chooses
+    // the language of the upgrade texts (wlAuto).
     explicit TauUpgrader(TComponent* owner = nullptr);
     // Stops the timer. Open upgrade windows are left to the application.
     ~TauUpgrader() override;
@@ -70,7 +75,10 @@ public:
     bool CheckForUpdate();
     // Abandons the upgrade: StopUpgrade, then OnAborted.
     void AbortUpgrade();
-    // Stops the transfer, closes the newer-version window; idle afterwards.
+    // Stops the transfer, destroys the newer-version window and the wizard
+    // without a question; idle afterwards. A download stopped before its
+    // hand-over leaves none of its ".uTMP" files behind, so that no later
+    // helper installs them.
     void StopUpgrade();
     // The info file is always fetched past every cache, upgrade files with
     // caching allowed.
@@ -151,19 +159,25 @@ public:
     void SetOnlineTest(std::function<bool()> Online) { FOnline = std::move(Online); }
     // The automatic check's period; applies from the next start of the timer.
     void SetAutoCheckInterval(int Ms) { FAutoCheckInterval = Ms; }
-    // The folder the upgrade files are stored in, ending in "/" (default: the
-    // running program's).
-    void SetProgramFolder(const std::string& Folder) { FProgramFolder = Folder; }
+    // The program's executable file, handed to the helper, and its folder,
+    // where the upgrade files are stored (default: the running program's).
+    void SetProgramPath(const std::string& Path);
+    const std::string& ProgramPath() const { return FProgramPath; }
+    // The folder alone, ending in "/"; the program keeps its file name.
+    void SetProgramFolder(const std::string& Folder);
     const std::string& ProgramFolder() const { return FProgramFolder; }
-    // Starts the web browser of the redirect method (and, later, the helper).
+    // Starts the web browser of the redirect method.
     void SetProcessLauncher(TProcessLauncher& Launcher) { FLauncher = &Launcher; }
+    // Writes and starts the helper at the hand-over.
+    void SetHelperStarter(TauHelperStarter Starter) { FHelperStarter = std::move(Starter); }
 
 protected:
     // Reads the received info file and decides: no update, later, the web
     // page of the redirect method, or the download.
     void ParseInfoFile(TStream* Data);
     // Starts the first listed file (First) or the next one; finishes when
-    // none is left.
+    // none is left: the wizard's finished page and its OK, OnEndUpgrade, the
+    // helper, the close.
     virtual void DownloadNextFile(bool First);
     // The automatic-check timer's tick.
     virtual void TimerWndProc();
@@ -175,8 +189,12 @@ protected:
     //   !FActive                  idle (CheckingInfo keeps its last value)
     //   FActive, CheckingInfo     fetching the info file, then deciding
     //                             inside its OnDone (the offer, the redirect)
-    //   FActive, !CheckingInfo    downloading FileList[FileIndex]; finishing
-    //                             once FileIndex reaches FileList's size
+    //   FActive, !CheckingInfo    downloading FileList[FileIndex] into
+    //                             CurrentFile; finishing once FileIndex
+    //                             reaches FileList's size (the wizard's
+    //                             finished page waits for OK), then handing
+    //                             over (OnEndUpgrade, helper, close) until
+    //                             idle
     //   SilentCheck               the running check was started by the timer:
     //                             no "no update" or "unreachable" box
     //   Aborted                   the user abandoned the upgrade
@@ -208,7 +226,20 @@ private:
     void LoginRequestHandler(const std::string& Realm, bool& TryAgain);
     void FailureHandler();
 
-    bool DownloadingFile() const { return FActive && !CheckingInfo && !Aborted; }
+    // The download's steps.
+    void FileDone();
+    // The finishing step: the wizard's OK, then the hand-over.
+    void FinishUpgrade();
+    void HandOver();
+    // Tells the user that CurrentFile could not be stored, then stops.
+    void FileNotStored();
+    // Downloading: any file of FileList, finishing included.
+    bool Downloading() const { return FActive && !CheckingInfo && !Aborted; }
+    // A transfer of FileList[FileIndex] is what the engine runs.
+    bool DownloadingFile() const
+    {
+        return Downloading() && FileIndex >= 0 && FileIndex < static_cast<std::int32_t>(FileList.size());
+    }
     bool Shows(TauUpgraderShowMessage m) const { return FShowMessages.Contains(m); }
     bool ProgramFolderWritable() const;
     // Fires Event when it is set; false when the component is being or was
@@ -231,10 +262,25 @@ private:
     std::optional<std::vector<std::string>> FCommandLine;
     std::function<bool()> FOnline;
     int FAutoCheckInterval = AutoCheckIntervalMs;
+    std::string FProgramPath;
     std::string FProgramFolder;
     TProcessLauncher FDefaultLauncher;
     TProcessLauncher* FLauncher = &FDefaultLauncher;
+    TauHelperStarter FHelperStarter;
 
     std::unique_ptr<TauUpgraderTimerWindow> FTimerWindow;
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };
+
+template <typename Event, typename... Args>
+bool TauUpgrader::Fire(const Event& Handler, Args&&... Arguments)
+{
+    if (Destroying())
+        return false;
+    if (!Handler)
+        return true;
+    const std::weak_ptr<bool> alive = FAlive;
+    const Event handler = Handler;  // the handler may replace itself or destroy us
+    handler(*this, std::forward<Args>(Arguments)...);
+    return !alive.expired() && !Destroying();
+}

@@ -10,6 +10,7 @@
 #include "support/ScriptedServer.h"
 #include "upgrade/auUpgrader.h"
 #include "upgrade/auUpgraderBoxes.h"
+#include "upgrade/auUpgraderDownload.h"
 #include "upgrade/auUpgraderUpgradeMsg.h"
 
 #include <QApplication>
@@ -359,8 +360,9 @@ void TestUpgraderCheck::check_data()
                                           << offered + " | offer | LaterUpgrade" << 1;
     QTest::newRow("CanUpgrade cleared") << int(scInfo) << int(All) << int(opCanUpgradeCleared) << newer
                                         << offered + " | LaterUpgrade" << 1;
-    QTest::newRow("accepted, folder writable") << int(scInfo) << int(All) << 0 << newer << offered + " | offer"
-                                               << 1;
+    QTest::newRow("accepted, folder writable")
+        << int(scInfo) << int(All) << 0 << newer
+        << offered + " | offer | FileStart $/files/a.exe | FileDone a.exe.uTMP | EndUpgrade | Close" << 2;
     QTest::newRow("accepted, folder not writable")
         << int(scInfo) << int(All) << int(opFolderNotWritable) << newer << offered + " | offer | " + Box(31) << 1;
     QTest::newRow("no mAskUpgrade, folder not writable")
@@ -376,7 +378,7 @@ void TestUpgraderCheck::check_data()
                                             << three << threeFiles + " | " + question + " | Aborted" << 3;
     QTest::newRow("upgrade file cannot be stored")
         << int(scInfo) << int(All) << int(opStandInDownload | opFileNotStorable) << three
-        << "BeginUpgrade 0 3  | offer | FileStart $/files/a.exe" << 2;
+        << "BeginUpgrade 0 3  | offer | FileStart $/files/a.exe | box " + FileNotStoredText("a.exe") << 2;
     QTest::newRow("lost file, no mLostFile")
         << int(scInfo) << int(Without(mLostFile)) << int(opStandInDownload) << three << threeFiles + " | Aborted"
         << 3;
@@ -424,6 +426,10 @@ void TestUpgraderCheck::check()
     if (scenario == scNeverAnswers)
         u.Timeouts().SetStallTimeout(300);
     u.StandIn = options & opStandInDownload;
+    // The real download runs without its window and hands over to no helper.
+    u.Wizard().SetEnabled(false);
+    u.SetHelperStarter([](const std::string&, const std::string&) { return THelperStart{"helper", 1, 0}; });
+    u.OnDoOwnCloseAppMethod = [&log](TauUpgrader&) { log.Add("Close"); };
     u.Log = &log;
     log.CanUpgrade = !(options & opCanUpgradeCleared);
     log.TryAgain = options & opHandlerTriesAgain;
@@ -457,10 +463,10 @@ void TestUpgraderCheck::check()
     }
 
     if (options & opStandInDownload) {
-        // The error page stored for the refused file is gone; the files
-        // completed before stay under their temporary names.
+        // The error page stored for the refused file is gone, and so are the
+        // files of the download that ended without a hand-over.
         QVERIFY(!QFile::exists(folder.filePath("b.exe.uTMP")));
-        QVERIFY(QFile::exists(folder.filePath("a.exe.uTMP")));
+        QCOMPARE(QFile::exists(folder.filePath("a.exe.uTMP")), bool(options & opFileNotStorable));
         QCOMPARE(QFileInfo(folder.filePath("a.exe.uTMP")).isDir(), bool(options & opFileNotStorable));
     }
     if (QString(QTest::currentDataTag()) == "redirect") {
