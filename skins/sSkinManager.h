@@ -53,7 +53,8 @@ public:
 
     // Puts the skin in force for the whole application when active.
     void Loaded();
-    // The skin in force through this manager, or null.
+    // The skin in force through this manager, or null; valid until the next
+    // change of any setting.
     const TSkinData* CurrentSkin() const;
 
     // The hint manager's look for every hint; empty: the skin's "HINT".
