@@ -8,6 +8,7 @@
 #include "upgrade/auUpgraderBoxes.h"
 #include "upgrade/auUpgraderDownload.h"
 #include "upgrade/auUpgraderLostFile.h"
+#include "upgrade/auUpgraderPassword.h"
 #include "upgrade/auUpgraderUpgradeMsg.h"
 #include "upgrade/auUpgraderWizard.h"
 
@@ -129,6 +130,8 @@ TauUpgrader::TauUpgrader(TComponent* owner)
     // A file the engine could not create ends its transfer with OnFailure
     // alone; without this the upgrade would never end.
     OnFailure = [this](TauCustomHTTP&) { FailureHandler(); };
+
+    PasswordWindow = ShowPasswordWindow;
 
     // The helper of the upgrade that restarted us is done by now.
     RemoveStaleHelpers();

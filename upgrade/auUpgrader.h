@@ -147,8 +147,7 @@ public:
 
     // Shows the password window for Engine's current file; true when the
     // user confirmed it, HTTPUsername and HTTPPassword then holding what was
-    // typed. Until that window is part of the program it is unset, which
-    // counts as cancelled: a 401 with mPasswordRequest abandons the upgrade.
+    // typed (default: ShowPasswordWindow). Unset counts as cancelled.
     std::function<bool(TauCustomHTTP& Engine)> PasswordWindow;
 
     // What the component takes from its surroundings, replaceable for tests.

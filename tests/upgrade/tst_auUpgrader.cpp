@@ -99,7 +99,9 @@ void TestUpgrader::construction()
     QVERIFY(!u.OnBeginUpgrade && !u.OnEndUpgrade && !u.OnLaterUpgrade && !u.OnProgress && !u.OnFileStart &&
             !u.OnFileDone && !u.OnDoOwnCloseAppMethod && !u.OnAfterRestart && !u.OnAborted && !u.OnConnLost &&
             !u.OnHostUnreachable && !u.OnNoUpdateAvailable && !u.OnNoInfoFile && !u.OnLostFile &&
-            !u.OnPasswordRequest && !u.PasswordWindow);
+            !u.OnPasswordRequest);
+    // The password window is the component's own.
+    QVERIFY(u.PasswordWindow);
 
     // The language setter chooses for the whole process.
     u.Wizard().SetLanguage(wlChineseSimplified);
