@@ -39,6 +39,8 @@ namespace {
 const std::string FileA(8192, 'a');
 const std::string FileB(3072, 'b');
 const std::string Program(8192, 'p');
+// The upgraded program: notes the argument it was started with.
+const std::string NewProgram = "#!/bin/sh\necho \"upgraded $1\" > \"$(dirname \"$0\")/started\"\n";
 const char* const ModifiedA = "Last-Modified: Wed, 01 Jun 2011 10:00:00 GMT";
 
 // The target as the server reads it, percent-escapes decoded.
@@ -66,6 +68,8 @@ void Serve(const std::string& Info, const TTestRequest& Request, TScriptedConnec
         c.Send(TScriptedServer::Response(200, "second"));
     else if (target == "/files/中文 文件.bin")
         c.Send(TScriptedServer::Response(200, "cn"));
+    else if (target == "/files/new/shopscope")
+        c.Send(TScriptedServer::Response(200, NewProgram));
     else if (target == "/files/big.bin")
         c.Send(TScriptedServer::Response(200, std::string(256 * 1024, 'g')));
     else if (target == "/files/cut.bin" || target == "/files/stall.bin") {
@@ -311,6 +315,7 @@ private slots:
     void totalPercents();
     void fileTimes();
     void diskFull();
+    void handOverToTheHelper();
     void redirect_data();
     void redirect();
 
@@ -575,6 +580,29 @@ void TestUpgraderDownload::diskFull()
     QCOMPARE(d.Joined(), "BeginUpgrade 0 2 | offer | FileStart a.bin 8192 | FileDone a.bin.uTMP 100% | "
                          "FileStart big.bin 262144 | " +
                              Box(FileNotStoredText(QStringLiteral("big.bin"))));
+    QCOMPARE(folder.Temporary(), QStringList());
+}
+
+void TestUpgraderDownload::handOverToTheHelper()
+{
+    // The real helper, written out by the component: it replaces the
+    // program with the downloaded file, keeps it runnable, and starts it
+    // again with RestartParams alone.
+    TUpgradeServer server("#version=4\n#url1=$/files/new/shopscope\n#url2=$/files/b.bin\n");
+    TProgramFolder folder;
+    folder.Put(QStringLiteral("shopscope"), "#!/bin/sh\necho old > \"$(dirname \"$0\")/started\"\n");
+    QVERIFY(QFile::setPermissions(folder.Path("shopscope"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    TDownload d(server.Base(), folder, opNoWizard);
+    d.U.SetHelperStarter([](const std::string& ProgramPath, const std::string& Parameter) {
+        return StartUpgradeHelper(ProgramPath, Parameter, {});
+    });
+    QVERIFY(d.Run());
+    QCOMPARE(d.Entries.last(), QStringLiteral("Close"));
+    QVERIFY(WaitUntil([&] { return QFile::exists(folder.Path("started")); }));
+    QVERIFY(WaitUntil([&] { return folder.Read("started") == "upgraded /afterupgrade\n"; }));
+    QCOMPARE(folder.Read("shopscope").toStdString(), NewProgram);
+    QCOMPARE(folder.Read("b.bin").toStdString(), FileB);
+    QVERIFY(QFileInfo(folder.Path("shopscope")).isExecutable());
     QCOMPARE(folder.Temporary(), QStringList());
 }
 
