@@ -4,6 +4,7 @@
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -60,6 +61,33 @@ int WaitForChild(int ProcessId)
             return errno;
     }
     return 0;
+}
+
+int PollChild(int ProcessId, TChildEnd& End)
+{
+    End = {};
+    int status = 0;
+    pid_t ended;
+    while ((ended = ::waitpid(ProcessId, &status, WNOHANG)) < 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    if (ended == 0)
+        return 0;
+    End.Ended = true;
+    End.Signalled = WIFSIGNALED(status);
+    End.Code = End.Signalled ? WTERMSIG(status) : WEXITSTATUS(status);
+    return 0;
+}
+
+int OwnProcessId()
+{
+    return static_cast<int>(::getpid());
+}
+
+bool ProcessExists(int ProcessId)
+{
+    return ProcessId > 0 && (::kill(ProcessId, 0) == 0 || errno == EPERM);
 }
 
 void IgnoreBrokenPipes()

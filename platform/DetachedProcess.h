@@ -17,6 +17,24 @@ int StartInOwnSession(const std::vector<std::string>& Arguments, int& ProcessId)
 // Returns 0 or errno.
 int WaitForChild(int ProcessId);
 
+// How a child ended.
+struct TChildEnd {
+    bool Ended = false;     // false: still running
+    bool Signalled = false; // killed by signal Code, else exited with status Code
+    int Code = 0;
+    bool Succeeded() const { return Ended && !Signalled && Code == 0; }
+};
+
+// Looks, without waiting, whether the child ProcessId has ended, and reaps
+// it when it has. Returns 0 or errno.
+int PollChild(int ProcessId, TChildEnd& End);
+
+// This process's id.
+int OwnProcessId();
+
+// The process ProcessId exists (a zombie included).
+bool ProcessExists(int ProcessId);
+
 // A broken standard error (a closed pipe) must not end this process while it
 // writes a log line; programs started afterwards get the default back.
 void IgnoreBrokenPipes();

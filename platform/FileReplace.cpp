@@ -78,7 +78,129 @@ int PrepareSource(const std::string& Source, mode_t Mode)
     return error;
 }
 
+int WriteAll(int Fd, const char* Data, std::size_t Size)
+{
+    while (Size > 0) {
+        const ssize_t written = ::write(Fd, Data, Size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        Data += written;
+        Size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+// Fd holds the data of Aside; makes it durable, closes it and renames Aside
+// over Path, or removes Aside when any step failed.
+int Commit(int Fd, int Error, const std::string& Aside, const std::string& Path)
+{
+    if (Error == 0 && ::fsync(Fd) != 0)
+        Error = errno;
+    if (::close(Fd) != 0 && Error == 0)
+        Error = errno;
+    if (Error == 0 && ::rename(Aside.c_str(), Path.c_str()) != 0)
+        Error = errno;
+    if (Error != 0) {
+        ::unlink(Aside.c_str());
+        return Error;
+    }
+    SyncFolder(FolderOf(Path));
+    return 0;
+}
+
+int CopyAside(const std::string& Target, const std::string& Backup)
+{
+    const int in = ::open(Target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (in < 0)
+        return errno;
+    struct stat target {};
+    if (::fstat(in, &target) != 0) {
+        const int error = errno;
+        ::close(in);
+        return error;
+    }
+    const std::string aside = Backup + ".new";
+    const int out = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                           target.st_mode & PermissionBits);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        return error;
+    }
+    int error = ::fchmod(out, target.st_mode & PermissionBits) == 0 ? 0 : errno;
+    char buffer[65536];
+    while (error == 0) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            error = got < 0 ? errno : 0;
+            break;
+        }
+        error = WriteAll(out, buffer, static_cast<std::size_t>(got));
+    }
+    ::close(in);
+    return Commit(out, error, aside, Backup);
+}
+
 } // namespace
+
+int KeepBeside(const std::string& Target, const std::string& Backup)
+{
+    if (::unlink(Backup.c_str()) != 0 && errno != ENOENT)
+        return errno;
+    if (::link(Target.c_str(), Backup.c_str()) == 0) {
+        SyncFolder(FolderOf(Backup));
+        return 0;
+    }
+    // vfat and some network file systems have no hard links.
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK && errno != EXDEV)
+        return errno;
+    return CopyAside(Target, Backup);
+}
+
+int RenameOver(const std::string& Source, const std::string& Target)
+{
+    if (::rename(Source.c_str(), Target.c_str()) != 0)
+        return errno;
+    SyncFolder(FolderOf(Target));
+    return 0;
+}
+
+int WriteFileAside(const std::string& Path, const std::string& Bytes, int Mode)
+{
+    const std::string aside = Path + ".new";
+    const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, Mode);
+    if (fd < 0)
+        return errno;
+    return Commit(fd, WriteAll(fd, Bytes.data(), Bytes.size()), aside, Path);
+}
+
+int ReadWholeFile(const std::string& Path, std::string& Bytes)
+{
+    Bytes.clear();
+    const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    int error = ::fstat(fd, &st) != 0 ? errno : (S_ISREG(st.st_mode) ? 0 : EINVAL);
+    char buffer[4096];
+    while (error == 0) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            error = got < 0 ? errno : 0;
+            break;
+        }
+        Bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return error;
+}
 
 int ReplaceFile(const std::string& Source, const std::string& Target, TReplaceRole Role)
 {

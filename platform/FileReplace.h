@@ -18,6 +18,26 @@ enum class TReplaceRole {
 // then unchanged. Reads the umask by setting it, so not for threaded callers.
 int ReplaceFile(const std::string& Source, const std::string& Target, TReplaceRole Role);
 
+// Gives the file Target a second name, Backup, beside it: a hard link, or
+// where the file system has none, a copy with Target's permission bits
+// written aside and renamed in. Target stays where it is throughout, so a
+// crash at any moment leaves Target whole. An existing Backup is replaced.
+// Returns 0 or errno; on failure no Backup is left.
+int KeepBeside(const std::string& Target, const std::string& Backup);
+
+// Renames Source over Target in one step and flushes the folder entry.
+// Returns 0 or errno; Target is then unchanged.
+int RenameOver(const std::string& Source, const std::string& Target);
+
+// Writes Bytes as the file Path with the permission bits Mode: into a new
+// file beside it, flushed to disk, then renamed over Path, so Path holds the
+// whole old content or the whole new one. Returns 0 or errno; nothing is
+// left beside Path on failure.
+int WriteFileAside(const std::string& Path, const std::string& Bytes, int Mode);
+
+// Reads the whole regular file at Path. Returns 0 or errno.
+int ReadWholeFile(const std::string& Path, std::string& Bytes);
+
 // Removes the file at Path. Returns 0 or errno.
 int RemoveFile(const std::string& Path);
 

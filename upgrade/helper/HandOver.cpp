@@ -63,12 +63,17 @@ THandOver ReadHandOver(const std::vector<std::string>& Arguments)
 
 int WaitLimitMs(const char* VariableValue)
 {
+    return MillisecondsSetting(VariableValue, DefaultWaitLimitMs);
+}
+
+int MillisecondsSetting(const char* VariableValue, int Default)
+{
     if (!VariableValue || !*VariableValue)
-        return DefaultWaitLimitMs;
+        return Default;
     int value = 0;
     const char* end = VariableValue + std::strlen(VariableValue);
     const auto [stop, error] = std::from_chars(VariableValue, end, value);
-    return error == std::errc() && stop == end && value >= 0 ? value : DefaultWaitLimitMs;
+    return error == std::errc() && stop == end && value >= 0 ? value : Default;
 }
 
 } // namespace handover

@@ -11,8 +11,16 @@
 //    hand-over parameter "+" RestartParams <method digit> as the second.
 //  - The helper waits until no process runs from the program's file, puts
 //    every "<name>" DownloadSuffix file of the program's folder in place of
-//    "<name>" and starts the program again with RestartParams alone as its
-//    one argument; the method digit is the helper's, not the program's.
+//    "<name>", keeping each old file beside it and noting every step in the
+//    upgrade journal (UpgradeJournal.h), and starts the program again with
+//    RestartParams alone as its one argument; the method digit is the
+//    helper's, not the program's.
+//  - The restarted program confirms that it started (ConfirmStarted, once
+//    its window has been up for a few seconds); the helper then removes the
+//    old files and the journal. If it ends before confirming, by a signal or
+//    with any exit status, 0 included, the helper puts the old files back
+//    and starts the program without RestartParams; the journal, left as
+//    "rolled back", lets that program tell the user once.
 //  - With method digit 1 the first downloaded file whose name ends in "exe"
 //    is a set-up program: the helper runs it (with RestartParams as its one
 //    argument), waits for it to end and deletes it, then restarts the
@@ -47,6 +55,10 @@ inline constexpr char WaitLimitVariable[] = "SHOPSCOPE_UPGRADER_WAIT_MS";
 inline constexpr int ExitDone = 0;          // everything done (or the information shown)
 inline constexpr int ExitStepFailed = 1;    // a step failed, was logged and skipped
 inline constexpr int ExitProgramRunning = 2; // the program did not close in time; nothing touched
+inline constexpr int ExitRolledBack = 3;     // the new version did not start (or a file could not be put
+                                             // in place): the old files are back, the old program started
+inline constexpr int ExitNotConfirmed = 4;   // the new version runs but had not confirmed in time: kept,
+                                             // its backups left for it to remove when it confirms
 
 // "+" RestartParams <digit of Method>, e.g. "+/afterupgrade0". Throws
 // std::invalid_argument for a method other than the two above.
@@ -76,5 +88,8 @@ THandOver ReadHandOver(const std::vector<std::string>& Arguments);
 // Reads the wait limit from the value of WaitLimitVariable (null when
 // unset); DefaultWaitLimitMs for a missing, empty or malformed value.
 int WaitLimitMs(const char* VariableValue);
+// The same rule for any limit in milliseconds: Default unless VariableValue
+// is a whole non-negative decimal number.
+int MillisecondsSetting(const char* VariableValue, int Default);
 
 } // namespace handover

@@ -6,6 +6,8 @@
 #include "platform/LogFile.h"
 
 #include <cerrno>
+#include <csignal>
+#include <thread>
 
 namespace {
 
@@ -29,8 +31,10 @@ std::string Quoted(const std::string& Path)
 } // namespace
 
 TUpgradeHelper::TUpgradeHelper(const handover::THandOver& HandOver, std::chrono::milliseconds WaitLimit,
-                               const THelperLog& Log)
+                               std::chrono::milliseconds ConfirmLimit, std::string KillAt, const THelperLog& Log)
     : FWaitLimit(WaitLimit)
+    , FConfirmLimit(ConfirmLimit)
+    , FKillAt(std::move(KillAt))
     , FLog(Log)
     , FProgramPath(HandOver.ProgramPath)
     , FRestartText(HandOver.RestartText)
@@ -44,9 +48,29 @@ int TUpgradeHelper::Run()
         return handover::ExitStepFailed;
     if (!WaitForProgram())
         return handover::ExitProgramRunning;
+    LockFolder();
+    FinishEarlierJournal();
     NoteOwnReplacement();
-    for (const TReplacement& replacement : PlanReplacements())
-        PutInPlace(replacement);
+    const std::vector<TReplacement> plan = PlanReplacements();
+    if (!plan.empty()) {
+        if (!WriteJournal(plan)) {
+            // Nothing moved: the program is the old one, so no restart text.
+            FLock.Unlock();
+            StartProgram(false);
+            return handover::ExitStepFailed;
+        }
+        for (std::size_t i = 0; i < plan.size(); ++i) {
+            // A half-replaced set of files may not run together: all or none.
+            if (!PutInPlace(i))
+                return RollBack();
+        }
+        SaveJournal(journal::TPhase::jpMoved);
+        Step("moved");
+        if (!FSetupMode)
+            return RestartAndConfirm();
+        FinishJournal();
+    }
+    FLock.Unlock();
     const int started = StartProgram();
     if (!FSavedProgramPath.empty())
         FinishSetup(started);
@@ -86,6 +110,26 @@ bool TUpgradeHelper::WaitForProgram()
     return false;
 }
 
+void TUpgradeHelper::LockFolder()
+{
+    // Without locks (some network file systems) the journal's process id
+    // tells the program that this helper is alive.
+    if (const int error = FLock.Lock(FFolder, true))
+        FLog.Line("could not lock " + Quoted(FFolder) + " (" + platform::ErrorText(error) +
+                  "); going on without the lock");
+}
+
+void TUpgradeHelper::FinishEarlierJournal()
+{
+    const journal::TRecoveryResult earlier = journal::Recover(FProgramPath);
+    if (earlier.Outcome == journal::TRecovery::rcUnreadable)
+        StepFailed("could not read the earlier upgrade journal " + Quoted(journal::JournalPath(FProgramPath)) +
+                   "; it is replaced");
+    else if (earlier.Error)
+        StepFailed("could not finish the earlier upgrade journal " + Quoted(journal::JournalPath(FProgramPath)) +
+                   ": " + platform::ErrorText(earlier.Error));
+}
+
 void TUpgradeHelper::NoteOwnReplacement()
 {
     FOwnReplacement = platform::PathExists(FProgramPath + Suffix);
@@ -122,19 +166,155 @@ TReplacement TUpgradeHelper::Plan(const std::string& DownloadName)
     return {FFolder + DownloadName, FFolder + target, role};
 }
 
-// The hidden and archive attributes of other systems have no meaning here;
-// what matters is the permission bits, which ReplaceFile sets.
-void TUpgradeHelper::PutInPlace(const TReplacement& Replacement)
+bool TUpgradeHelper::WriteJournal(const std::vector<TReplacement>& Plan)
 {
-    if (const int error = platform::ReplaceFile(Replacement.Source, Replacement.Target, Replacement.Role))
-        StepFailed("could not put " + Quoted(Replacement.Source) + " in place of " + Quoted(Replacement.Target) +
-                   ": " + platform::ErrorText(error));
+    FJournal = {};
+    FJournal.Helper = platform::OwnProcessId();
+    FJournal.Program = FProgramFileName;
+    FJournal.RestartText = FRestartText;
+    for (const TReplacement& replacement : Plan) {
+        journal::TMove move;
+        move.Source = replacement.Source.substr(FFolder.size());
+        move.Target = replacement.Target.substr(FFolder.size());
+        if (platform::PathExists(replacement.Target))
+            move.Backup = move.Target + journal::BackupSuffix;
+        FJournal.Moves.push_back(move);
+        FRoles.push_back(replacement.Role);
+    }
+    if (const int error = journal::SaveJournal(FProgramPath, FJournal)) {
+        StepFailed("could not write the upgrade journal " + Quoted(journal::JournalPath(FProgramPath)) + ": " +
+                   platform::ErrorText(error) + "; nothing was replaced");
+        return false;
+    }
+    Step("planned");
+    return true;
 }
 
-int TUpgradeHelper::StartProgram()
+// The hidden and archive attributes of other systems have no meaning here;
+// what matters is the permission bits, which ReplaceFile sets.
+bool TUpgradeHelper::PutInPlace(std::size_t Index)
+{
+    journal::TMove& move = FJournal.Moves[Index];
+    const std::string target = FFolder + move.Target;
+    if (!move.Backup.empty()) {
+        if (const int error = platform::KeepBeside(target, FFolder + move.Backup)) {
+            StepFailed("could not keep " + Quoted(target) + " as " + Quoted(FFolder + move.Backup) + ": " +
+                       platform::ErrorText(error));
+            return false;
+        }
+        Step("backup " + move.Target);
+        move.State = journal::TMoveState::msKept;
+        SaveJournal(journal::TPhase::jpPlanned);
+        Step("kept " + move.Target);
+    }
+    if (const int error = platform::ReplaceFile(FFolder + move.Source, target, FRoles[Index])) {
+        StepFailed("could not put " + Quoted(FFolder + move.Source) + " in place of " + Quoted(target) + ": " +
+                   platform::ErrorText(error));
+        return false;
+    }
+    Step("renamed " + move.Target);
+    move.State = journal::TMoveState::msPlaced;
+    SaveJournal(journal::TPhase::jpPlanned);
+    Step("placed " + move.Target);
+    return true;
+}
+
+void TUpgradeHelper::FinishJournal()
+{
+    if (const int error = journal::Complete(FProgramPath, FJournal, [this](const std::string& name) { Step(name); }))
+        StepFailed("could not remove the old files kept during the upgrade: " + platform::ErrorText(error));
+}
+
+int TUpgradeHelper::RestartAndConfirm()
+{
+    // Noted before the start, so a confirmation can never come first.
+    SaveJournal(journal::TPhase::jpRestarted);
+    Step("restarted");
+    const int process = StartProgram();
+    if (process < 0)
+        return RollBack();
+    switch (AwaitConfirmation(process)) {
+    case TOutcome::ocConfirmed:
+        FinishJournal();
+        return FAnyStepFailed ? handover::ExitStepFailed : handover::ExitDone;
+    case TOutcome::ocFailed:
+        return RollBack();
+    case TOutcome::ocTimedOut:
+        break;
+    }
+    // It runs, so it stays: stopping it or changing its files under it would
+    // be worse. It removes the backups itself when it confirms, or its next
+    // start does (journal::Recover).
+    FLog.Line(Quoted(FProgramPath) + " runs but had not confirmed its start after " +
+              std::to_string(FConfirmLimit.count()) + " ms; the new version is kept");
+    return handover::ExitNotConfirmed;
+}
+
+TUpgradeHelper::TOutcome TUpgradeHelper::AwaitConfirmation(int Process)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + FConfirmLimit;
+    for (;;) {
+        // The child's end first, the journal after: a confirmation written
+        // before the program ended is then always seen.
+        platform::TChildEnd end;
+        const int error = platform::PollChild(Process, end);
+        journal::TJournal now;
+        if (journal::LoadJournal(FProgramPath, now) == 0 && now.Phase == journal::TPhase::jpConfirmed)
+            return TOutcome::ocConfirmed;
+        if (error) {
+            StepFailed("could not watch " + Quoted(FProgramPath) + ": " + platform::ErrorText(error));
+            return TOutcome::ocTimedOut;
+        }
+        if (end.Ended) {
+            // An exit status of 0 without a confirmation is no start either:
+            // the program ends so only when its window never came up.
+            StepFailed("the new version " + Quoted(FProgramPath) + " ended before it confirmed its start (" +
+                       (end.Signalled ? "signal " : "exit status ") + std::to_string(end.Code) +
+                       "); putting the old version back");
+            return TOutcome::ocFailed;
+        }
+        if (Clock::now() >= deadline)
+            return TOutcome::ocTimedOut;
+        std::this_thread::sleep_for(WaitPause);
+    }
+}
+
+int TUpgradeHelper::RollBack()
+{
+    SaveJournal(journal::TPhase::jpRollingBack);
+    Step("rolling back");
+    bool programChanged = false;
+    if (const int error =
+            journal::Undo(FProgramPath, FJournal, programChanged, [this](const std::string& name) { Step(name); }))
+        StepFailed("could not put every old file back: " + platform::ErrorText(error));
+    SaveJournal(journal::TPhase::jpRolledBack);
+    Step("rolled back");
+    // Unlocked first: the old program finds the journal finished and tells
+    // the user.
+    FLock.Unlock();
+    StartProgram(false);
+    return handover::ExitRolledBack;
+}
+
+void TUpgradeHelper::SaveJournal(journal::TPhase Phase)
+{
+    FJournal.Phase = Phase;
+    if (const int error = journal::SaveJournal(FProgramPath, FJournal))
+        StepFailed("could not update the upgrade journal " + Quoted(journal::JournalPath(FProgramPath)) + ": " +
+                   platform::ErrorText(error));
+}
+
+void TUpgradeHelper::Step(const std::string& Name) const
+{
+    if (!FKillAt.empty() && Name == FKillAt)
+        std::raise(SIGKILL);
+}
+
+int TUpgradeHelper::StartProgram(bool Restarted)
 {
     std::vector<std::string> arguments {FProgramPath};
-    if (!FRestartText.empty())
+    if (Restarted && !FRestartText.empty())
         arguments.push_back(FRestartText);
     int process = -1;
     if (const int error = platform::StartInOwnSession(arguments, process)) {

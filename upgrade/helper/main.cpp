@@ -6,6 +6,7 @@
 #include "upgrade/helper/HelperLog.h"
 #include "upgrade/helper/InformationBox.h"
 #include "upgrade/helper/UpgradeHelper.h"
+#include "upgrade/helper/UpgradeJournal.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -20,6 +21,9 @@ int main(int argc, char** argv)
     const THelperLog log;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const std::chrono::milliseconds limit(handover::WaitLimitMs(std::getenv(handover::WaitLimitVariable)));
-    TUpgradeHelper helper(handover::ReadHandOver(arguments), limit, log);
+    const std::chrono::milliseconds confirmLimit(handover::MillisecondsSetting(
+        std::getenv(journal::ConfirmLimitVariable), journal::DefaultConfirmLimitMs));
+    const char* killAt = std::getenv(journal::KillAtVariable);
+    TUpgradeHelper helper(handover::ReadHandOver(arguments), limit, confirmLimit, killAt ? killAt : "", log);
     return helper.Run();
 }

@@ -1,8 +1,12 @@
 // The upgrade helper as the program runs it: the built executable, on
 // temporary folders, with real processes. A copy of a small program running
-// from the folder keeps its file busy the way the real program does.
+// from the folder keeps its file busy the way the real program does; the
+// journal program stands in for a new version that confirms, fails or
+// crashes, and the helper is killed at each step of its journal.
 
+#include "upgrade/auUpgradeJournal.h"
 #include "upgrade/helper/HandOver.h"
+#include "upgrade/helper/UpgradeJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,7 +63,9 @@ QByteArray Recorder(const char* tag)
                       "  [ -e \"$d/exited.mark\" ] && echo program-had-exited\n"
                       "  [ -e \"$d/setup.ran\" ] && echo setup-had-ended\n"
                       "} > \"$d/restart.tmp\"\n"
-                      "mv \"$d/restart.tmp\" \"$d/restart.txt\"\n";
+                      "mv \"$d/restart.tmp\" \"$d/restart.txt\"\n"
+                      // Confirms as the real program does once its window is up.
+                      "exec \"" JOURNAL_PROGRAM "\" confirm \"$0\"\n";
 }
 
 // A set-up program that takes a while, and records its arguments only at its end.
@@ -110,8 +116,23 @@ private slots:
     void run_data();
     void run();
     void informationBox();
+    void confirmation_data();
+    void confirmation();
+    void killed_data();
+    void killed();
+    void liveHelper();
 
 private:
+    // A folder with the old program, a new one to confirm, fail or crash as
+    // Behaviour says, a replaced file and a new one, all downloaded.
+    QString PrepareUpgrade(const QString& Folder, const QByteArray& Behaviour);
+    // Starts the helper as the launching side does, with Environment's
+    // "NAME=value" settings.
+    void StartHelper(QProcess& Helper, const QString& Folder, const QStringList& Environment);
+    // The folder holds one whole version, old or new, that starts, and
+    // nothing of the upgrade beside it.
+    static void CheckVersion(const QString& Dir, bool NewVersion);
+
     QTemporaryDir FRoot;
 };
 
@@ -386,6 +407,219 @@ void tst_UpgradeHelper::informationBox()
     QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
     QCOMPARE(helper.exitCode(), handover::ExitDone);
     QCOMPARE(helper.readAllStandardError(), QByteArray());
+}
+
+QByteArray JournalProgram()
+{
+    static const QByteArray bytes = ReadAll(QStringLiteral(JOURNAL_PROGRAM));
+    return bytes;
+}
+
+void WriteFile(const QString& Path, const QByteArray& Content, int Mode)
+{
+    QFile out(Path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QCOMPARE(out.write(Content), Content.size());
+    out.close();
+    QCOMPARE(::chmod(QFile::encodeName(Path).constData(), mode_t(Mode)), 0);
+}
+
+QString tst_UpgradeHelper::PrepareUpgrade(const QString& Folder, const QByteArray& Behaviour)
+{
+    const QString dir = FRoot.filePath(Folder) + u'/';
+    if (!QDir().mkpath(dir))
+        return {};
+    WriteFile(dir + ProgramName, Recorder("old"), 0755);
+    WriteFile(dir + ProgramName + ".uTMP", JournalProgram(), 0600);
+    WriteFile(dir + "readme.txt", "old readme", 0644);
+    WriteFile(dir + "readme.txt.uTMP", "new readme", 0600);
+    WriteFile(dir + "notes.txt.uTMP", "notes", 0600);
+    WriteFile(dir + "behaviour", Behaviour, 0644);
+    return dir;
+}
+
+void tst_UpgradeHelper::StartHelper(QProcess& Helper, const QString& Folder, const QStringList& Environment)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", handover::WaitLimitVariable, journal::ConfirmLimitVariable,
+                             journal::KillAtVariable})
+        env.remove(QString::fromLatin1(name));
+    env.insert("XDG_CACHE_HOME", FRoot.filePath(Folder + " cache"));
+    for (const QString& setting : Environment) {
+        const qsizetype equals = setting.indexOf(u'=');
+        env.insert(setting.left(equals), setting.mid(equals + 1));
+    }
+    const QString programPath = FRoot.filePath(Folder) + u'/' + ProgramName;
+    Helper.setProcessEnvironment(env);
+    Helper.start(QStringLiteral(UPGRADER_PATH), {programPath, QStringLiteral("+/afterupgrade0")});
+    QVERIFY2(Helper.waitForStarted(), qPrintable(Helper.errorString()));
+}
+
+void tst_UpgradeHelper::CheckVersion(const QString& Dir, bool NewVersion)
+{
+    const QByteArray program = ReadAll(Dir + ProgramName);
+    QVERIFY2(program == (NewVersion ? JournalProgram() : Recorder("old")), NewVersion ? "not the new program" : "not the old program");
+    QCOMPARE(ModeOf(Dir + ProgramName) & 0111, 0111);
+    QCOMPARE(ReadAll(Dir + "readme.txt"), NewVersion ? QByteArray("new readme") : QByteArray("old readme"));
+    QCOMPARE(ModeOf(Dir + "readme.txt"), 0644);
+    QCOMPARE(QFile::exists(Dir + "notes.txt"), NewVersion);
+    const QStringList left = QDir(Dir).entryList(
+        {"*.uTMP", "*.uBAK", "*.upgrade-journal*", "*.new"}, QDir::Files | QDir::Hidden | QDir::System);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+}
+
+void tst_UpgradeHelper::confirmation_data()
+{
+    QTest::addColumn<QByteArray>("behaviour");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("newVersion");
+
+    QTest::newRow("exits with 1 at once") << QByteArray("exit1") << handover::ExitRolledBack << false;
+    QTest::newRow("aborts") << QByteArray("abort") << handover::ExitRolledBack << false;
+    QTest::newRow("segmentation fault") << QByteArray("segv") << handover::ExitRolledBack << false;
+    // Its window never came up, or it would have confirmed on closing.
+    QTest::newRow("exits with 0 before confirming") << QByteArray("exit0") << handover::ExitRolledBack << false;
+    QTest::newRow("confirms") << QByteArray("confirm") << handover::ExitDone << true;
+    QTest::newRow("confirms after the helper gave up waiting")
+        << QByteArray("late-confirm") << handover::ExitNotConfirmed << true;
+}
+
+void tst_UpgradeHelper::confirmation()
+{
+    QFETCH(QByteArray, behaviour);
+    QFETCH(int, exitCode);
+    QFETCH(bool, newVersion);
+
+    const QString folder = QStringLiteral("confirm ") + QString::fromLatin1(QTest::currentDataTag());
+    const QString dir = PrepareUpgrade(folder, behaviour);
+    QVERIFY(!dir.isEmpty());
+    const std::string programPath = QString(dir + ProgramName).toStdString();
+    QProcess helper;
+    StartHelper(helper, folder, {QString(journal::ConfirmLimitVariable) + "=300"});
+    QVERIFY2(helper.waitForFinished(60000), "the helper is still waiting");
+    const QByteArray errors = helper.readAllStandardError();
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(helper.exitCode() == exitCode, errors.constData());
+
+    // The new version ran as the helper's restart, and found the helper at work.
+    QCOMPARE(Lines(ReadAll(dir + "started.txt")),
+             QStringList({"argc=1", "arg=/afterupgrade", "recovery=helper-at-work"}));
+
+    if (exitCode == handover::ExitNotConfirmed) {
+        // Kept, with its backups, until it confirms on its own.
+        journal::TJournal left;
+        QCOMPARE(journal::LoadJournal(programPath, left), 0);
+        QVERIFY(left.Phase == journal::TPhase::jpRestarted);
+        QVERIFY(QFile::exists(dir + ProgramName + ".uBAK"));
+        QCOMPARE(ReadAll(dir + ProgramName), JournalProgram());
+        WriteFile(dir + "release", {}, 0644);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + "confirmed.mark"), 30000);
+        QCOMPARE(ReadAll(dir + "confirmed.mark"), QByteArray("confirmed\n"));
+    }
+    if (newVersion) {
+        // Only the helper starts the old program, and it has ended.
+        QVERIFY(!QFile::exists(dir + "restart.txt"));
+    } else {
+        QVERIFY2(errors.contains("ended before it confirmed its start"), errors.constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + "restart.txt"), 30000);
+        QCOMPARE(Lines(ReadAll(dir + "restart.txt")), QStringList({"tag=old", "argc=0", "own-session"}));
+    }
+
+    // The old program's next start tells of the rollback, once.
+    const TUpgradeRecovery first = RecoverAtStart(programPath);
+    QCOMPARE(first.TellRolledBack, !newVersion);
+    QVERIFY(first.Outcome == (newVersion ? journal::TRecovery::rcNone : journal::TRecovery::rcRolledBack));
+    QVERIFY(!RecoverAtStart(programPath).TellRolledBack);
+    CheckVersion(dir, newVersion);
+}
+
+void tst_UpgradeHelper::killed_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QByteArray>("behaviour");
+    QTest::addColumn<bool>("newVersion");
+    QTest::addColumn<int>("programChanged"); // -1: depends on the listing order
+
+    const QByteArray confirms("confirm");
+    const QByteArray fails("exit1");
+    QTest::newRow("planned") << "planned" << confirms << false << 0;
+    QTest::newRow("backup app") << "backup app" << confirms << false << 0;
+    QTest::newRow("kept app") << "kept app" << confirms << false << 0;
+    QTest::newRow("renamed app") << "renamed app" << confirms << false << 1;
+    QTest::newRow("placed app") << "placed app" << confirms << false << 1;
+    QTest::newRow("backup readme") << "backup readme.txt" << confirms << false << -1;
+    QTest::newRow("kept readme") << "kept readme.txt" << confirms << false << -1;
+    QTest::newRow("renamed readme") << "renamed readme.txt" << confirms << false << -1;
+    QTest::newRow("placed readme") << "placed readme.txt" << confirms << false << -1;
+    QTest::newRow("renamed new file") << "renamed notes.txt" << confirms << false << -1;
+    QTest::newRow("placed new file") << "placed notes.txt" << confirms << false << -1;
+    QTest::newRow("moved") << "moved" << confirms << true << 0;
+    QTest::newRow("restarted") << "restarted" << confirms << true << 0;
+    QTest::newRow("removing backups") << "removed app.uBAK" << confirms << true << 0;
+    QTest::newRow("rolling back") << "rolling back" << fails << false << 1;
+    QTest::newRow("restored readme") << "restored readme.txt" << fails << false << -1;
+    QTest::newRow("restored new file") << "restored notes.txt" << fails << false << -1;
+    QTest::newRow("restored app") << "restored app" << fails << false << 0;
+    QTest::newRow("rolled back") << "rolled back" << fails << false << 0;
+}
+
+// The helper kills itself at the step, then the program starts: whatever
+// the step, the folder ends with one version and nothing of the upgrade.
+void tst_UpgradeHelper::killed()
+{
+    QFETCH(QString, step);
+    QFETCH(QByteArray, behaviour);
+    QFETCH(bool, newVersion);
+    QFETCH(int, programChanged);
+
+    const QString folder = QStringLiteral("killed ") + QString::fromLatin1(QTest::currentDataTag());
+    const QString dir = PrepareUpgrade(folder, behaviour);
+    QVERIFY(!dir.isEmpty());
+    QProcess helper;
+    StartHelper(helper, folder, {QString(journal::KillAtVariable) + u'=' + step});
+    QVERIFY2(helper.waitForFinished(60000), "the helper is still waiting");
+    QVERIFY2(helper.exitStatus() == QProcess::CrashExit, helper.readAllStandardError().constData());
+    QVERIFY(QFile::exists(dir + ".app.upgrade-journal"));
+
+    const TUpgradeRecovery recovery = RecoverAtStart(QString(dir + ProgramName).toStdString());
+    QCOMPARE(recovery.TellRolledBack, !newVersion);
+    QVERIFY(recovery.Outcome ==
+            (newVersion ? journal::TRecovery::rcCompleted
+                        : (step == "rolled back" ? journal::TRecovery::rcRolledBack : journal::TRecovery::rcUndone)));
+    if (programChanged >= 0)
+        QCOMPARE(recovery.ProgramChanged, programChanged == 1);
+    CheckVersion(dir, newVersion);
+}
+
+// The restarted program's own start, and any other, leaves the journal of a
+// helper that waits alone; its confirmation then ends the wait.
+void tst_UpgradeHelper::liveHelper()
+{
+    const QString folder = QStringLiteral("live");
+    const QString dir = PrepareUpgrade(folder, "late-confirm");
+    QVERIFY(!dir.isEmpty());
+    const std::string programPath = QString(dir + ProgramName).toStdString();
+    QProcess helper;
+    StartHelper(helper, folder, {});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + "started.txt"), 30000);
+    QVERIFY(Lines(ReadAll(dir + "started.txt")).contains("recovery=helper-at-work"));
+
+    const TUpgradeRecovery recovery = RecoverAtStart(programPath);
+    QVERIFY(recovery.Outcome == journal::TRecovery::rcHelperAtWork);
+    QVERIFY(!recovery.TellRolledBack);
+    journal::TJournal waiting;
+    QCOMPARE(journal::LoadJournal(programPath, waiting), 0);
+    QVERIFY(waiting.Phase == journal::TPhase::jpRestarted);
+    QVERIFY(QFile::exists(dir + "readme.txt.uBAK"));
+    QCOMPARE(helper.state(), QProcess::Running);
+
+    WriteFile(dir + "release", {}, 0644);
+    QVERIFY2(helper.waitForFinished(60000), "the helper is still waiting");
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(helper.exitCode() == handover::ExitDone, helper.readAllStandardError().constData());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + "confirmed.mark"), 30000);
+    QCOMPARE(ReadAll(dir + "confirmed.mark"), QByteArray("confirmed\n"));
+    CheckVersion(dir, true);
 }
 
 QTEST_GUILESS_MAIN(tst_UpgradeHelper)
