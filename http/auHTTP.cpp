@@ -204,7 +204,7 @@ void TauCustomHTTP::Abort()
     if (!FTransfer)
         return;
     DropTransfer();
-    if (!Destroying() && OnTransferAborted)
+    if (!Destroying())
         Raise(OnTransferAborted, *this);
 }
 
@@ -262,7 +262,7 @@ void TauCustomHTTP::FinishTransfer()
             FThread.Start();
         } catch (const std::exception&) {
             FTransfer.reset();
-            if (RaiseFailure(frError, true) && OnNoResponse)
+            if (RaiseFailure(frError, true))
                 Raise(OnNoResponse, *this);
         }
     }
@@ -290,8 +290,7 @@ void TauCustomHTTP::RaiseResult(TauHTTPTransfer& t, bool& deleteOutputFile)
     if (body.Data())
         body.Data()->SetPosition(0);
     if (!r.CanContinue) {
-        if (OnDeclined)
-            Raise(OnDeclined, *this);
+        Raise(OnDeclined, *this);
         return;
     }
     if (r.Failure == frOutputFile) {
@@ -308,20 +307,17 @@ void TauCustomHTTP::RaiseResult(TauHTTPTransfer& t, bool& deleteOutputFile)
         reason = frStoreFailed;
     }
     if (success) {
-        if (OnDone)
-            Raise(OnDone, *this, r.ContentType, bytesRead, body.Data());
+        Raise(OnDone, *this, r.ContentType, bytesRead, body.Data());
         return;
     }
     deleteOutputFile = !body.CreatedFile().empty();
     if (!RaiseFailure(reason, true))
         return;
     if (r.StatusCode == 200) {
-        if (OnConnectionLost)
-            Raise(OnConnectionLost, *this, r.ContentType, r.ContentLength, bytesRead, body.Data());
+        Raise(OnConnectionLost, *this, r.ContentType, r.ContentLength, bytesRead, body.Data());
     } else if (r.StatusCode == -1) {
-        if (OnNoResponse)
-            Raise(OnNoResponse, *this);
-    } else if (OnHTTPError) {
+        Raise(OnNoResponse, *this);
+    } else {
         Raise(OnHTTPError, *this, r.StatusCode, body.Data());
     }
 }
@@ -333,7 +329,7 @@ void TauCustomHTTP::WaitTimedOut()
         FTransfer.reset();
     }
     FStartPending = false;
-    if (!Destroying() && OnTransferTimeout)
+    if (!Destroying())
         Raise(OnTransferTimeout, *this);
 }
 
@@ -342,7 +338,7 @@ void TauCustomHTTP::HeaderInfo(TauHTTPResult& r)
     if (Destroying() || !OnHeaderInfo)
         return;
     Raise(OnHeaderInfo, *this, r.RawHeaders, r.ContentType, r.ContentLanguage, r.ContentEncoding, r.Location,
-                 r.ContentLength, r.Date, r.LastModified, r.Expires, r.CanContinue);
+          r.ContentLength, r.Date, r.LastModified, r.Expires, r.CanContinue);
 }
 
 void TauCustomHTTP::TransferProgress(const TauHTTPResult& r, TStream* data)
@@ -352,14 +348,14 @@ void TauCustomHTTP::TransferProgress(const TauHTTPResult& r, TStream* data)
     const auto bytesRead = static_cast<std::int32_t>(r.BytesRead);
     const TauHTTPProgress p = HTTPProgressFigures(r.ContentLength, bytesRead, HTTPTickCount() - r.StartTick);
     Raise(OnTransferProgress, *this, r.ContentType, r.ContentLength, bytesRead, p.ElapsedTime, p.EstimatedTimeLeft,
-                       p.PercentsDone, p.TransferRate, data);
+          p.PercentsDone, p.TransferRate, data);
 }
 
 bool TauCustomHTTP::LoginRequest(const std::string& realm, TauHTTPCredentials& credentials)
 {
     bool tryAgain = false;
     const std::shared_ptr<bool> alive = FAlive;
-    if (!Destroying() && OnLoginRequest)
+    if (!Destroying())
         Raise(OnLoginRequest, *this, realm, tryAgain);
     if (!*alive)
         return false;
@@ -372,7 +368,7 @@ bool TauCustomHTTP::ProxyAuthenticationRequest(TauHTTPCredentials& credentials)
 {
     bool tryAgain = false;
     const std::shared_ptr<bool> alive = FAlive;
-    if (!Destroying() && OnProxyAuthenticationRequest)
+    if (!Destroying())
         Raise(OnProxyAuthenticationRequest, *this, FProxyUsername, FProxyPassword, tryAgain);
     if (!*alive)
         return false;
