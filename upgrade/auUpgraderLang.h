@@ -1,8 +1,8 @@
 #pragma once
 // The upgrade message table: every text the upgrade windows and boxes show,
-// 32 messages in 25 languages, compiled into the program as data (one table
+// 35 messages in 25 languages, compiled into the program as data (one table
 // per language under upgrade/messages/). Message k of language L has the
-// string identifier 41000 + 50 * (L - 1) + k; identifiers 32 to 49 of each
+// string identifier 41000 + 50 * (L - 1) + k; identifiers 35 to 49 of each
 // block hold no text. One language is current for the whole process.
 // Window thread only.
 
@@ -45,7 +45,7 @@ enum TauUpgraderLanguage : std::uint8_t {
 };
 
 inline constexpr int UpgraderLanguageCount = 25;
-inline constexpr int UpgraderMessageCount = 32;
+inline constexpr int UpgraderMessageCount = 35;
 inline constexpr std::uint16_t FirstMessageId = 41000;
 inline constexpr std::uint16_t LanguageBlockSize = 50;
 // Shown instead of the application title when that names the design
