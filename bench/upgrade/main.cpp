@@ -1,20 +1,28 @@
 // The upgrade helper's hand-over, measured on real processes: a stand-in
 // program runs from a fresh folder for 2 s beside its downloaded
 // replacement ("shopscope.uTMP"), and the built helper is given the
-// program's path and "+/afterupgrade0".
+// program's path and "+/afterupgrade0", as the program starts it, at once:
+// it waits for the program's file to be released.
 //
-//  - waiting: the helper is started at once, as the program starts it, and
-//    waits for the program's file to be released;
-//  - floor: the helper is started only the moment the program has exited,
-//    so it finds the file free at its first try.
+// Its floors, in the same run:
+//  - told at once: this process, already running, learns of the program's
+//    exit from wait4 and does the helper's work itself with the same calls
+//    (list the ".uTMP" files, put each in place, restart the program): the
+//    least the hand-over can take;
+//  - never waiting: the helper started only once the program has exited,
+//    so it finds the file free at its first try: its CPU time is what the
+//    helper costs without any waiting.
 //
 // Printed: the hand-over (from the program's exit to the upgraded
-// program's start) and the helper's CPU time (user plus system, from
-// wait4), each the median of the rounds, and the ratios waiting / floor.
+// program's start, steady-clock notes of the stand-in) and the helper's CPU
+// time (user plus system, from wait4), medians of the rounds, and the
+// ratios against the floors.
 //
 // bench_upgrade [--rounds N] [--run-ms MS]
 
 #include "platform/DetachedProcess.h"
+#include "platform/FileReplace.h"
+#include "platform/FolderListing.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -76,10 +84,29 @@ long long Note(const fs::path& File)
     return value;
 }
 
-TRound Round(bool Floor, int RunMs)
+enum TMode { mdWaiting, mdToldAtOnce, mdNeverWaiting };
+
+// What the helper does once the program has gone, done here.
+void HandOverHere(const fs::path& Folder, const std::string& Program)
+{
+    std::vector<std::string> names;
+    if (platform::FilesEndingIn(Folder.string() + "/", ".uTMP", names) != 0)
+        throw std::runtime_error("cannot list " + Folder.string());
+    for (const std::string& name : names) {
+        const std::string target = (Folder / name.substr(0, name.size() - 5)).string();
+        const auto role = target == Program ? platform::TReplaceRole::rrProgram : platform::TReplaceRole::rrData;
+        if (platform::ReplaceFile((Folder / name).string(), target, role) != 0)
+            throw std::runtime_error("cannot replace " + target);
+    }
+    int restarted = -1;
+    if (platform::StartInOwnSession({Program, "/afterupgrade"}, restarted) != 0)
+        throw std::runtime_error("cannot restart " + Program);
+}
+
+TRound Round(TMode Mode, int RunMs)
 {
     const fs::path folder = fs::temp_directory_path() /
-                            ("shopscope-bench-upgrade-" + std::to_string(::getpid()) + "-" + std::to_string(Floor));
+                            ("shopscope-bench-upgrade-" + std::to_string(::getpid()) + "-" + std::to_string(Mode));
     fs::remove_all(folder);
     fs::create_directories(folder);
     const fs::path program = folder / "shopscope";
@@ -93,13 +120,16 @@ TRound Round(bool Floor, int RunMs)
     const std::vector<std::string> helper = {UPGRADER_PATH, program.string(), "+/afterupgrade0"};
     const int running = Spawn({program.string(), "--run", std::to_string(RunMs)});
     TRound round;
-    if (Floor) {
-        Reap(running);
-        round.HelperCpuMs = Reap(Spawn(helper));
-    } else {
+    if (Mode == mdWaiting) {
         const int waiting = Spawn(helper);
         Reap(running);
         round.HelperCpuMs = Reap(waiting);
+    } else {
+        Reap(running);
+        if (Mode == mdToldAtOnce)
+            HandOverHere(folder, program.string());
+        else
+            round.HelperCpuMs = Reap(Spawn(helper));
     }
     round.HandOverMs = double(Note(folder / "started") - Note(folder / "exited")) / 1e6;
     fs::remove_all(folder);
@@ -126,25 +156,26 @@ int main(int argc, char** argv)
             runMs = std::max(1, std::atoi(argv[i + 1]));
     }
     try {
-        std::vector<double> handOver[2], cpu[2];
+        std::vector<double> handOver[3], cpu[3];
         for (int r = 0; r < rounds; ++r) {
-            for (const bool floor : {false, true}) {
-                const TRound round = Round(floor, runMs);
-                handOver[floor].push_back(round.HandOverMs);
-                cpu[floor].push_back(round.HelperCpuMs);
+            for (const TMode mode : {mdWaiting, mdToldAtOnce, mdNeverWaiting}) {
+                const TRound round = Round(mode, runMs);
+                handOver[mode].push_back(round.HandOverMs);
+                cpu[mode].push_back(round.HelperCpuMs);
             }
         }
-        const double waitingHandOver = Median(handOver[0]);
-        const double floorHandOver = Median(handOver[1]);
-        const double waitingCpu = Median(cpu[0]);
-        const double floorCpu = Median(cpu[1]);
+        const double waiting = Median(handOver[mdWaiting]);
+        const double toldAtOnce = Median(handOver[mdToldAtOnce]);
+        const double startedAfter = Median(handOver[mdNeverWaiting]);
+        const double waitingCpu = Median(cpu[mdWaiting]);
+        const double neverWaitingCpu = Median(cpu[mdNeverWaiting]);
         std::printf("upgrade hand-over, %d rounds, the program closing after %d ms\n", rounds, runMs);
-        std::printf("  exit to restart:  waiting helper %8.2f ms   floor %8.2f ms   ratio %6.2f\n", waitingHandOver,
-                    floorHandOver, waitingHandOver / std::max(floorHandOver, 0.001));
-        std::printf("  helper CPU:       waiting helper %8.2f ms   floor %8.2f ms   ratio %6.2f\n", waitingCpu,
-                    floorCpu, waitingCpu / std::max(floorCpu, 0.001));
-        std::printf("  CPU while waiting: %.2f %% of a core\n",
-                    std::max(0.0, waitingCpu - floorCpu) / runMs * 100.0);
+        std::printf("  exit to restart: waiting helper %7.2f ms, told at once %7.2f ms: ratio %6.2f\n", waiting,
+                    toldAtOnce, waiting / std::max(toldAtOnce, 0.001));
+        std::printf("                   (a helper started only after the exit: %.2f ms)\n", startedAfter);
+        std::printf("  helper CPU:      waiting helper %7.2f ms, never waiting %7.2f ms: ratio %6.2f\n", waitingCpu,
+                    neverWaitingCpu, waitingCpu / std::max(neverWaitingCpu, 0.001));
+        std::printf("  the wait took %.2f %% of a core\n", std::max(0.0, waitingCpu - neverWaitingCpu) / runMs * 100.0);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_upgrade: %s\n", e.what());
         return 1;
