@@ -49,8 +49,9 @@ QByteArray LingeringProgram()
 }
 
 // A program that writes down how it was started (its arguments, whether it
-// leads a session of its own, what had happened before), then renames its
-// record into place, so the test sees all of it or none of it.
+// leads a session of its own, what had happened before), confirms its start,
+// then renames its record into place, so the test sees all of it or none of
+// it.
 QByteArray Recorder(const char* tag)
 {
     return QByteArray("#!/bin/sh\n"
@@ -63,9 +64,11 @@ QByteArray Recorder(const char* tag)
                       "  [ -e \"$d/exited.mark\" ] && echo program-had-exited\n"
                       "  [ -e \"$d/setup.ran\" ] && echo setup-had-ended\n"
                       "} > \"$d/restart.tmp\"\n"
-                      "mv \"$d/restart.tmp\" \"$d/restart.txt\"\n"
-                      // Confirms as the real program does once its window is up.
-                      "exec \"" JOURNAL_PROGRAM "\" confirm \"$0\"\n";
+                      // Confirms as the real program does once its window is
+                      // up, before the record appears: a test that sees the
+                      // record knows the confirmation has let go of the folder.
+                      "\"" JOURNAL_PROGRAM "\" confirm \"$0\"\n"
+                      "mv \"$d/restart.tmp\" \"$d/restart.txt\"\n";
 }
 
 // A set-up program that takes a while, and records its arguments only at its end.
@@ -82,6 +85,15 @@ int ModeOf(const QString& path)
 {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : Absent;
+}
+
+void WriteFile(const QString& Path, const QByteArray& Content, int Mode)
+{
+    QFile out(Path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QCOMPARE(out.write(Content), Content.size());
+    out.close();
+    QCOMPARE(::chmod(QFile::encodeName(Path).constData(), mode_t(Mode)), 0);
 }
 
 QStringList Lines(const QByteArray& text)
@@ -283,13 +295,10 @@ void tst_UpgradeHelper::run()
 
     const QString dir = FRoot.filePath(folder) + u'/';
     QVERIFY(QDir().mkpath(dir));
-    for (const TFile& file : before) {
-        QFile out(dir + file.Name);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        QCOMPARE(out.write(file.Content), file.Content.size());
-        out.close();
-        QCOMPARE(::chmod(QFile::encodeName(dir + file.Name).constData(), mode_t(file.Mode)), 0);
-    }
+    for (const TFile& file : before)
+        WriteFile(dir + file.Name, file.Content, file.Mode);
+    if (QTest::currentTestFailed())
+        return;
 
     const QString programPath = dir + ProgramName;
     TRunningProgram running(new QProcess);
@@ -415,15 +424,6 @@ QByteArray JournalProgram()
     return bytes;
 }
 
-void WriteFile(const QString& Path, const QByteArray& Content, int Mode)
-{
-    QFile out(Path);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    QCOMPARE(out.write(Content), Content.size());
-    out.close();
-    QCOMPARE(::chmod(QFile::encodeName(Path).constData(), mode_t(Mode)), 0);
-}
-
 QString tst_UpgradeHelper::PrepareUpgrade(const QString& Folder, const QByteArray& Behaviour)
 {
     const QString dir = FRoot.filePath(Folder) + u'/';
@@ -435,7 +435,7 @@ QString tst_UpgradeHelper::PrepareUpgrade(const QString& Folder, const QByteArra
     WriteFile(dir + "readme.txt.uTMP", "new readme", 0600);
     WriteFile(dir + "notes.txt.uTMP", "notes", 0600);
     WriteFile(dir + "behaviour", Behaviour, 0644);
-    return dir;
+    return QTest::currentTestFailed() ? QString() : dir;
 }
 
 void tst_UpgradeHelper::StartHelper(QProcess& Helper, const QString& Folder, const QStringList& Environment)
@@ -473,15 +473,17 @@ void tst_UpgradeHelper::confirmation_data()
     QTest::addColumn<QByteArray>("behaviour");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("newVersion");
+    QTest::addColumn<QStringList>("environment");
 
-    QTest::newRow("exits with 1 at once") << QByteArray("exit1") << handover::ExitRolledBack << false;
-    QTest::newRow("aborts") << QByteArray("abort") << handover::ExitRolledBack << false;
-    QTest::newRow("segmentation fault") << QByteArray("segv") << handover::ExitRolledBack << false;
+    QTest::newRow("exits with 1 at once") << QByteArray("exit1") << handover::ExitRolledBack << false << QStringList();
+    QTest::newRow("aborts") << QByteArray("abort") << handover::ExitRolledBack << false << QStringList();
+    QTest::newRow("segmentation fault") << QByteArray("segv") << handover::ExitRolledBack << false << QStringList();
     // Its window never came up, or it would have confirmed on closing.
-    QTest::newRow("exits with 0 before confirming") << QByteArray("exit0") << handover::ExitRolledBack << false;
-    QTest::newRow("confirms") << QByteArray("confirm") << handover::ExitDone << true;
+    QTest::newRow("exits with 0 before confirming") << QByteArray("exit0") << handover::ExitRolledBack << false << QStringList();
+    QTest::newRow("confirms") << QByteArray("confirm") << handover::ExitDone << true << QStringList();
     QTest::newRow("confirms after the helper gave up waiting")
-        << QByteArray("late-confirm") << handover::ExitNotConfirmed << true;
+        << QByteArray("late-confirm") << handover::ExitNotConfirmed << true
+        << QStringList {QString(journal::ConfirmLimitVariable) + "=300"};
 }
 
 void tst_UpgradeHelper::confirmation()
@@ -489,13 +491,16 @@ void tst_UpgradeHelper::confirmation()
     QFETCH(QByteArray, behaviour);
     QFETCH(int, exitCode);
     QFETCH(bool, newVersion);
+    QFETCH(QStringList, environment);
 
     const QString folder = QStringLiteral("confirm ") + QString::fromLatin1(QTest::currentDataTag());
     const QString dir = PrepareUpgrade(folder, behaviour);
     QVERIFY(!dir.isEmpty());
     const std::string programPath = QString(dir + ProgramName).toStdString();
     QProcess helper;
-    StartHelper(helper, folder, {QString(journal::ConfirmLimitVariable) + "=300"});
+    // The program confirms only once the helper has given up in the last row,
+    // so its short limit cannot be missed by chance.
+    StartHelper(helper, folder, environment);
     QVERIFY2(helper.waitForFinished(60000), "the helper is still waiting");
     const QByteArray errors = helper.readAllStandardError();
     QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
