@@ -16,3 +16,14 @@ set(SHOPSCOPE_HOST_ICBC          "mall.icbc.com.cn"      CACHE STRING "中国工
 set(SHOPSCOPE_MAKER_WEB          "www.shopscope.cn"      CACHE STRING "The maker's web address, shown in the status bar")
 set(SHOPSCOPE_SUPPORT_QQ         "800012345;800067890"   CACHE STRING "Support QQ numbers, separated by ';'")
 set(SHOPSCOPE_UPGRADE_SERVER     "http://www.shopscope.cn" CACHE STRING "Server that carries /Upgrader.inf")
+# The maker's Ed25519 public key (base64 or hex of its 32 bytes, as
+# `shopscope-publish keygen` prints it). Empty: upgrade info files are read
+# unsigned, as before. Set: only info files signed by this key are accepted,
+# and every downloaded file must have the SHA-256 the signed file gives.
+set(SHOPSCOPE_UPGRADE_PUBLIC_KEY "" CACHE STRING "Ed25519 public key that signs the upgrade info file (empty: unsigned)")
+string(LENGTH "${SHOPSCOPE_UPGRADE_PUBLIC_KEY}" upgrade_key_length)
+if(NOT upgrade_key_length EQUAL 0
+   AND NOT (upgrade_key_length EQUAL 44 AND SHOPSCOPE_UPGRADE_PUBLIC_KEY MATCHES "^[A-Za-z0-9+/]+=$")
+   AND NOT (upgrade_key_length EQUAL 64 AND SHOPSCOPE_UPGRADE_PUBLIC_KEY MATCHES "^[0-9A-Fa-f]+$"))
+  message(FATAL_ERROR "SHOPSCOPE_UPGRADE_PUBLIC_KEY must be the public key text shopscope-publish prints")
+endif()

@@ -7,6 +7,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-webengine-dev libgl-dev libcurl4-openssl-dev
+  libssl-dev
   # run: the web engine's helper process, Chinese fonts, a virtual display,
   # the certificate store that the HTTP engine checks https servers against
   libqt6webenginecore6-bin fonts-noto-cjk xvfb xauth xdg-utils ca-certificates
