@@ -122,7 +122,7 @@ int CopyAside(const std::string& Target, const std::string& Backup)
         ::close(in);
         return error;
     }
-    const std::string aside = Backup + ".new";
+    const std::string aside = AsidePath(Backup);
     const int out = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                            target.st_mode & PermissionBits);
     if (out < 0) {
@@ -172,11 +172,16 @@ int RenameOver(const std::string& Source, const std::string& Target)
 
 int WriteFileAside(const std::string& Path, const std::string& Bytes, int Mode)
 {
-    const std::string aside = Path + ".new";
+    const std::string aside = AsidePath(Path);
     const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, Mode);
     if (fd < 0)
         return errno;
     return Commit(fd, WriteAll(fd, Bytes.data(), Bytes.size()), aside, Path);
+}
+
+std::string AsidePath(const std::string& Path)
+{
+    return Path + ".new";
 }
 
 int ReadWholeFile(const std::string& Path, std::string& Bytes)

@@ -30,10 +30,13 @@ int KeepBeside(const std::string& Target, const std::string& Backup);
 int RenameOver(const std::string& Source, const std::string& Target);
 
 // Writes Bytes as the file Path with the permission bits Mode: into a new
-// file beside it, flushed to disk, then renamed over Path, so Path holds the
-// whole old content or the whole new one. Returns 0 or errno; nothing is
-// left beside Path on failure.
+// file beside it (AsidePath), flushed to disk, then renamed over Path, so
+// Path holds the whole old content or the whole new one. Returns 0 or errno;
+// nothing is left beside Path on failure, but a process killed in the middle
+// leaves AsidePath behind.
 int WriteFileAside(const std::string& Path, const std::string& Bytes, int Mode);
+// Where WriteFileAside and KeepBeside's copy write before their rename.
+std::string AsidePath(const std::string& Path);
 
 // Reads the whole regular file at Path. Returns 0 or errno.
 int ReadWholeFile(const std::string& Path, std::string& Bytes);

@@ -69,7 +69,14 @@ private:
     // restart text; the journal is left as rolled back for it to tell.
     int RollBack();
     void SaveJournal(journal::TPhase Phase);
-    // Names a step for the test hook, which kills the helper there.
+    // Names a step for the test hook, which kills the helper there. The
+    // steps, in order: "planned"; per file "backup <target>" (the old file
+    // has its backup name, not yet noted), "kept <target>" (noted),
+    // "renamed <target>" (the download is the target, not yet noted),
+    // "placed <target>" (noted); "moved"; "restarted" (noted, the program
+    // not yet started); after a confirmation "removed <backup>" per backup;
+    // on a rollback "rolling back", "restored <target>" per file, last file
+    // first, and "rolled back" (noted, the old program not yet started).
     void Step(const std::string& Name) const;
     // Starts the program path, with the restart text when Restarted; returns
     // the process id, or -1 when the start failed.

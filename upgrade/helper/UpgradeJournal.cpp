@@ -210,6 +210,8 @@ int SaveJournal(const std::string& ProgramPath, const TJournal& Journal)
 
 int RemoveJournal(const std::string& ProgramPath)
 {
+    // A writer killed before its rename leaves its aside copy.
+    Removed(platform::AsidePath(JournalPath(ProgramPath)));
     return Removed(JournalPath(ProgramPath));
 }
 
@@ -221,8 +223,10 @@ int Undo(const std::string& ProgramPath, const TJournal& Journal, bool& ProgramC
         if (platform::PathExists(folder + move->Source)) {
             // Never placed: the target is the old file; its backup, if
             // made, is only a second name for it.
-            if (!move->Backup.empty())
+            if (!move->Backup.empty()) {
+                Removed(platform::AsidePath(folder + move->Backup));
                 Note(first, Removed(folder + move->Backup));
+            }
             Note(first, Removed(folder + move->Source));
         } else if (!move->Backup.empty()) {
             // Placed: the backup goes back over the new file. A backup that
@@ -245,6 +249,7 @@ int Complete(const std::string& ProgramPath, const TJournal& Journal, const TSte
     int first = 0;
     for (const TMove& move : Journal.Moves) {
         if (!move.Backup.empty()) {
+            Removed(platform::AsidePath(folder + move.Backup));
             Note(first, Removed(folder + move.Backup));
             Call(Step, "removed " + move.Backup);
         }

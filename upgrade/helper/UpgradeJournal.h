@@ -54,7 +54,7 @@ inline constexpr int DefaultConfirmLimitMs = 60 * 1000;
 inline constexpr char ConfirmLimitVariable[] = "SHOPSCOPE_UPGRADER_CONFIRM_MS";
 
 // Test hook: the helper kills itself with SIGKILL when it reaches the step
-// named by this environment variable (see TUpgradeHelper::Step for names).
+// named by this environment variable (TUpgradeHelper::Step lists the names).
 inline constexpr char KillAtVariable[] = "SHOPSCOPE_UPGRADER_KILL_AT";
 
 enum class TPhase {

@@ -133,6 +133,7 @@ private slots:
     void killed_data();
     void killed();
     void liveHelper();
+    void failedMove();
 
 private:
     // A folder with the old program, a new one to confirm, fail or crash as
@@ -625,6 +626,30 @@ void tst_UpgradeHelper::liveHelper()
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + "confirmed.mark"), 30000);
     QCOMPARE(ReadAll(dir + "confirmed.mark"), QByteArray("confirmed\n"));
     CheckVersion(dir, true);
+}
+
+// One file that cannot be replaced (its target is a folder): the others are
+// put back too, since old and new files may not run together.
+void tst_UpgradeHelper::failedMove()
+{
+    const QString folder = QStringLiteral("failed move");
+    const QString dir = PrepareUpgrade(folder, "confirm");
+    QVERIFY(!dir.isEmpty());
+    QVERIFY(QDir().mkpath(dir + "data/inside"));
+    WriteFile(dir + "data.uTMP", "new data", 0600);
+    QProcess helper;
+    StartHelper(helper, folder, {});
+    QVERIFY2(helper.waitForFinished(60000), "the helper is still waiting");
+    const QByteArray errors = helper.readAllStandardError();
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(helper.exitCode() == handover::ExitRolledBack, errors.constData());
+    QVERIFY2(errors.contains("data"), errors.constData());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir + "restart.txt"), 30000);
+    QCOMPARE(Lines(ReadAll(dir + "restart.txt")), QStringList({"tag=old", "argc=0", "own-session"}));
+    QVERIFY(!QFile::exists(dir + "started.txt"));
+    QVERIFY(RecoverAtStart(QString(dir + ProgramName).toStdString()).TellRolledBack);
+    QVERIFY(QFileInfo(dir + "data/inside").isDir());
+    CheckVersion(dir, false);
 }
 
 QTEST_GUILESS_MAIN(tst_UpgradeHelper)
