@@ -121,12 +121,12 @@ void TUpgradeHelper::LockFolder()
 
 void TUpgradeHelper::FinishEarlierJournal()
 {
-    const journal::TRecoveryResult earlier = journal::Recover(FProgramPath);
+    const journal::TRecoveryResult earlier = journal::Recover(JournalProgramPath());
     if (earlier.Outcome == journal::TRecovery::rcUnreadable)
-        StepFailed("could not read the earlier upgrade journal " + Quoted(journal::JournalPath(FProgramPath)) +
+        StepFailed("could not read the earlier upgrade journal " + Quoted(journal::JournalPath(JournalProgramPath())) +
                    "; it is replaced");
     else if (earlier.Error)
-        StepFailed("could not finish the earlier upgrade journal " + Quoted(journal::JournalPath(FProgramPath)) +
+        StepFailed("could not finish the earlier upgrade journal " + Quoted(journal::JournalPath(JournalProgramPath())) +
                    ": " + platform::ErrorText(earlier.Error));
 }
 
@@ -181,8 +181,8 @@ bool TUpgradeHelper::WriteJournal(const std::vector<TReplacement>& Plan)
         FJournal.Moves.push_back(move);
         FRoles.push_back(replacement.Role);
     }
-    if (const int error = journal::SaveJournal(FProgramPath, FJournal)) {
-        StepFailed("could not write the upgrade journal " + Quoted(journal::JournalPath(FProgramPath)) + ": " +
+    if (const int error = journal::SaveJournal(JournalProgramPath(), FJournal)) {
+        StepFailed("could not write the upgrade journal " + Quoted(journal::JournalPath(JournalProgramPath())) + ": " +
                    platform::ErrorText(error) + "; nothing was replaced");
         return false;
     }
@@ -221,7 +221,7 @@ bool TUpgradeHelper::PutInPlace(std::size_t Index)
 
 void TUpgradeHelper::FinishJournal()
 {
-    if (const int error = journal::Complete(FProgramPath, FJournal, [this](const std::string& name) { Step(name); }))
+    if (const int error = journal::Complete(JournalProgramPath(), FJournal, [this](const std::string& name) { Step(name); }))
         StepFailed("could not remove the old files kept during the upgrade: " + platform::ErrorText(error));
 }
 
@@ -260,7 +260,7 @@ TUpgradeHelper::TOutcome TUpgradeHelper::AwaitConfirmation(int Process)
         platform::TChildEnd end;
         const int error = platform::PollChild(Process, end);
         journal::TJournal now;
-        if (journal::LoadJournal(FProgramPath, now) == 0 && now.Phase == journal::TPhase::jpConfirmed)
+        if (journal::LoadJournal(JournalProgramPath(), now) == 0 && now.Phase == journal::TPhase::jpConfirmed)
             return TOutcome::ocConfirmed;
         if (error) {
             StepFailed("could not watch " + Quoted(FProgramPath) + ": " + platform::ErrorText(error));
@@ -286,10 +286,16 @@ int TUpgradeHelper::RollBack()
     Step("rolling back");
     bool programChanged = false;
     if (const int error =
-            journal::Undo(FProgramPath, FJournal, programChanged, [this](const std::string& name) { Step(name); }))
+            journal::Undo(JournalProgramPath(), FJournal, programChanged, [this](const std::string& name) { Step(name); }))
         StepFailed("could not put every old file back: " + platform::ErrorText(error));
     SaveJournal(journal::TPhase::jpRolledBack);
     Step("rolled back");
+    // Set-up mode: the set-up program was never run; the program itself is
+    // what starts again.
+    if (!FSavedProgramPath.empty()) {
+        FProgramPath = FSavedProgramPath;
+        FSavedProgramPath.clear();
+    }
     // Unlocked first: the old program finds the journal finished and tells
     // the user.
     FLock.Unlock();
@@ -300,9 +306,14 @@ int TUpgradeHelper::RollBack()
 void TUpgradeHelper::SaveJournal(journal::TPhase Phase)
 {
     FJournal.Phase = Phase;
-    if (const int error = journal::SaveJournal(FProgramPath, FJournal))
-        StepFailed("could not update the upgrade journal " + Quoted(journal::JournalPath(FProgramPath)) + ": " +
+    if (const int error = journal::SaveJournal(JournalProgramPath(), FJournal))
+        StepFailed("could not update the upgrade journal " + Quoted(journal::JournalPath(JournalProgramPath())) + ": " +
                    platform::ErrorText(error));
+}
+
+std::string TUpgradeHelper::JournalProgramPath() const
+{
+    return FFolder + FProgramFileName;
 }
 
 void TUpgradeHelper::Step(const std::string& Name) const

@@ -69,6 +69,9 @@ private:
     // restart text; the journal is left as rolled back for it to tell.
     int RollBack();
     void SaveJournal(journal::TPhase Phase);
+    // The program's own path, which names the journal also while
+    // FProgramPath names the set-up program.
+    std::string JournalProgramPath() const;
     // Names a step for the test hook, which kills the helper there. The
     // steps, in order: "planned"; per file "backup <target>" (the old file
     // has its backup name, not yet noted), "kept <target>" (noted),

@@ -367,6 +367,10 @@ void tst_UpgradeHelper::run()
         if (file.Mode != Absent)
             QVERIFY2(ReadAll(dir + file.Name) == file.Content, qPrintable(file.Name));
     }
+    // A confirmed upgrade, or one that needed no journal, leaves none behind.
+    const QStringList left =
+        QDir(dir).entryList({"*.uBAK", "*.upgrade-journal*"}, QDir::Files | QDir::Hidden | QDir::System);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
 }
 
 // With a display, the information is a box captioned "Upgrader v3.4" that
