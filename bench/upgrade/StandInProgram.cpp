@@ -1,8 +1,11 @@
 // Stands in for the program during the hand-over benchmark. "--run MS"
 // runs for MS milliseconds and notes the moment it ends; "/afterupgrade",
-// as the helper restarts it, notes the moment it starts. The notes go to
+// as the helper restarts it, notes the moment it starts and confirms the
+// start, as the program does, so the helper keeps the new version. The notes go to
 // the folder named by SHOPSCOPE_BENCH_MARKS, as steady-clock nanoseconds,
 // each written aside and renamed, so a reader never sees half of one.
+
+#include "upgrade/auUpgradeJournal.h"
 
 #include <chrono>
 #include <cstdio>
@@ -40,8 +43,11 @@ int main(int argc, char** argv)
     if (!marks || argc < 2)
         return 2;
     const std::string mode = argv[1];
-    if (mode == "/afterupgrade")
-        return Note(marks, "started", started);
+    if (mode == "/afterupgrade") {
+        const int noted = Note(marks, "started", started);
+        ConfirmStarted(argv[0]);
+        return noted;
+    }
     if (mode == "--run" && argc >= 3) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[2])));
         return Note(marks, "exited", Now());

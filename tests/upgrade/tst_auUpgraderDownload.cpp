@@ -7,7 +7,9 @@
 #include "ModalAnswer.h"
 #include "http/HTTPEventLog.h"
 #include "http/RecordingLauncher.h"
+#include "platform/DetachedProcess.h"
 #include "support/ScriptedServer.h"
+#include "upgrade/auUpgradeJournal.h"
 #include "upgrade/auUpgrader.h"
 #include "upgrade/auUpgraderBoxes.h"
 #include "upgrade/auUpgraderDownload.h"
@@ -39,8 +41,14 @@ namespace {
 const std::string FileA(8192, 'a');
 const std::string FileB(3072, 'b');
 const std::string Program(8192, 'p');
-// The upgraded program: notes the argument it was started with.
-const std::string NewProgram = "#!/bin/sh\necho \"upgraded $1\" > \"$(dirname \"$0\")/started\"\n";
+// The upgraded program: notes the argument it was started with, then runs
+// until told to end (10 s at the most), so that its start can be confirmed
+// while it runs.
+const std::string NewProgram = "#!/bin/sh\n"
+                               "cd \"$(dirname \"$0\")\"\n"
+                               "echo \"upgraded $1\" > started\n"
+                               "i=0\n"
+                               "while [ ! -e end ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n";
 const char* const ModifiedA = "Last-Modified: Wed, 01 Jun 2011 10:00:00 GMT";
 
 // The target as the server reads it, percent-escapes decoded.
@@ -593,17 +601,29 @@ void TestUpgraderDownload::handOverToTheHelper()
     folder.Put(QStringLiteral("shopscope"), "#!/bin/sh\necho old > \"$(dirname \"$0\")/started\"\n");
     QVERIFY(QFile::setPermissions(folder.Path("shopscope"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     TDownload d(server.Base(), folder, opNoWizard);
-    d.U.SetHelperStarter([](const std::string& ProgramPath, const std::string& Parameter) {
-        return StartUpgradeHelper(ProgramPath, Parameter, {});
+    int helper = -1;
+    d.U.SetHelperStarter([&helper](const std::string& ProgramPath, const std::string& Parameter) {
+        const THelperStart started = StartUpgradeHelper(ProgramPath, Parameter, {});
+        helper = started.ProcessId;
+        return started;
     });
     QVERIFY(d.Run());
     QCOMPARE(d.Entries.last(), QStringLiteral("Close"));
-    QVERIFY(WaitUntil([&] { return QFile::exists(folder.Path("started")); }));
+    // The new version runs: it confirms its start (as the program does once
+    // its window is up), then ends; the helper is done with the folder once
+    // it has ended.
+    QVERIFY(helper > 0);
     QVERIFY(WaitUntil([&] { return folder.Read("started") == "upgraded /afterupgrade\n"; }));
+    QVERIFY(ConfirmStarted(folder.ProgramPath()));
+    folder.Put(QStringLiteral("end"), QByteArray());
+    QCOMPARE(platform::WaitForChild(helper), 0);
     QCOMPARE(folder.Read("shopscope").toStdString(), NewProgram);
     QCOMPARE(folder.Read("b.bin").toStdString(), FileB);
     QVERIFY(QFileInfo(folder.Path("shopscope")).isExecutable());
     QCOMPARE(folder.Temporary(), QStringList());
+    // Confirmed: no backups and no journal are left.
+    QCOMPARE(QDir(folder.Path(QString())).entryList({"*.uBAK", "*.upgrade-journal"}, QDir::Files | QDir::Hidden),
+             QStringList());
 }
 
 void TestUpgraderDownload::redirect_data()
