@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
+#include <map>
 
 namespace {
 
@@ -104,30 +106,44 @@ void TestProgram::startsWithStoreHomePagesAndRelay()
                              StartTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(Asked(FProxy->Requests(), catalogue[8].MainHost, PathAsSent(catalogue[8].SearchAddress(""))),
                              StartTimeoutMs);
+    // The engine writes new cookies to its database within half a minute.
+    // Written at exit only, they are now and then lost; the restart test
+    // below is about which cookies are kept, so it starts from a written one.
+    const QString cookies = FHome.filePath(QStringLiteral(".local/share/shopscope/browser/Cookies"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            QFile file(cookies);
+            return file.open(QIODevice::ReadOnly) && file.readAll().contains("visited");
+        }(),
+        StartTimeoutMs);
     Stop();
     QVERIFY(QFileInfo(FHome.filePath(QStringLiteral(".local/share/shopscope/browser"))).isDir());
 }
 
 void TestProgram::keepsPersistentCookiesOnlyAcrossRestart()
 {
-    // The first run was given both cookies by each plain-http home page.
+    // The first run was given both cookies by each plain-http home page. The
+    // first request this run makes to a host can only carry what was kept on
+    // disk: every later one may also carry what this run's own home page set.
     Start();
-    std::string cookies;
+    std::map<std::string, std::string> firstCookies;  // host: Cookie header of its first request
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
-            for (const TTestRequest& request : FProxy->Requests())
-                if (request.Header("Cookie").find("visited=") != std::string::npos) {
-                    cookies = request.Header("Cookie");
-                    return true;
-                }
-            return false;
+            firstCookies.clear();
+            for (const TTestRequest& request : FProxy->Requests()) {
+                const std::string host = SplitProxyTarget(request.target).Host;
+                if (!host.empty() && !firstCookies.contains(host))
+                    firstCookies[host] = request.Header("Cookie");
+            }
+            return std::any_of(firstCookies.begin(), firstCookies.end(),
+                               [](const auto& first) { return first.second.find("visited=") != std::string::npos; });
         }(),
         StartTimeoutMs);
-    // The session cookie came in the same answer and ended with that run.
-    QVERIFY2(cookies.find("session=") == std::string::npos, cookies.c_str());
     Stop();
-    for (const TTestRequest& request : FProxy->Requests())
-        QVERIFY2(request.Header("Cookie").find("session=") == std::string::npos, request.target.c_str());
+    // The session cookie came in the same answer as the persistent one and
+    // ended with the first run.
+    for (const auto& [host, cookies] : firstCookies)
+        QVERIFY2(cookies.find("session=") == std::string::npos, (host + ": " + cookies).c_str());
 }
 
 void TestProgram::cleanupTestCase()
