@@ -280,6 +280,18 @@ bool TauUpgrader::IsNewerVersion(const TauInfoFileText& Info) const
 void TauUpgrader::ParseInfoFile(TStream* Data)
 {
     const TauInfoFileText info(Data ? Data->ReadAll() : std::string());
+    // With the maker's key in force an info file that is not signed by it
+    // names nothing to fetch: anyone on the way could have written it.
+    FileChecks = CheckInfoFile(info);
+    if (!FileChecks.Accepted()) {
+        FileList.clear();
+        if (!Fire(OnNoInfoFile) || !FActive || Aborted)
+            return;
+        if (Shows(mNoInfoFile))
+            ShowErrorMsg(32);
+        FActive = false;
+        return;
+    }
     FileList = info.FileList();
     if (!IsNewerVersion(info) || FileList.empty()) {
         if (!Fire(OnNoUpdateAvailable) || !FActive || Aborted)

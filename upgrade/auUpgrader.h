@@ -12,6 +12,7 @@
 #include "platform/ProcessLauncher.h"
 #include "upgrade/auHelperLauncher.h"
 #include "upgrade/auInfoFile.h"
+#include "upgrade/auInfoSignature.h"
 #include "upgrade/auUpgraderSettings.h"
 
 #include <QDate>
@@ -208,6 +209,9 @@ protected:
     bool TimerFired = false;
     std::int32_t FileIndex = 0;
     std::vector<std::string> FileList;
+    // What the maker's key says of the info file FileList came from: with a
+    // key in force, the hash each stored file must have before it is kept.
+    TInfoFileCheck FileChecks;
     std::uint8_t InfoMethod = umSelfUpgrade;
     std::string CurrentFile;
     TDateTime CurrentFileTime = 0;
@@ -232,6 +236,9 @@ private:
     void HandOver();
     // Tells the user that CurrentFile could not be stored, then stops.
     void FileNotStored();
+    // CurrentFile is not what the signed info file published: nothing of
+    // this download may be installed.
+    void FileTampered();
     // Downloading: any file of FileList, finishing included.
     bool Downloading() const { return FActive && !CheckingInfo && !Aborted; }
     // A transfer of FileList[FileIndex] is what the engine runs.

@@ -103,6 +103,10 @@ void TauUpgrader::HeaderInfoHandler(std::int32_t ContentLength, TDateTime LastMo
 
 void TauUpgrader::FileDone()
 {
+    if (!DownloadedFileMatches(FileChecks, static_cast<std::size_t>(FileIndex), CurrentFile)) {
+        FileTampered();
+        return;
+    }
     if (CurrentFileTime != 0)
         SetFileTimes(CurrentFile, CurrentFileTime, CurrentFileTime, -1);
     if (Fire(OnFileDone, CurrentFile) && DownloadingFile())
@@ -183,4 +187,21 @@ void TauUpgrader::FileNotStored()
         ShowErrorText(FileNotStoredText(name));
     else
         ShowErrorMsg(31);
+}
+
+void TauUpgrader::FileTampered()
+{
+    platform::RemoveFile(CurrentFile);
+    // No question: skipping the file would install the rest of the upgrade
+    // without it. The event's answer is not asked for.
+    bool continueUpgrade = false;
+    if (!Fire(OnLostFile, URL(), 200, continueUpgrade) || !DownloadingFile())
+        return;
+    if (Shows(mLostFile)) {
+        ShowErrorText(LangFmt(33, DecodeInfoText(FileName())));
+        if (!DownloadingFile())
+            return;
+    }
+    // Removes the files of this download stored before this one.
+    AbortUpgrade();
 }

@@ -2,13 +2,16 @@
 // their temporary files in the program's folder, the events in order, the
 // wizard's figures, the lost-file question, the size rule, every way a
 // download can fail or be abandoned (and that none of them leaves a ".uTMP"
-// for a later helper), and the hand-over with a stand-in for the helper.
+// for a later helper), the hand-over with a stand-in for the helper, and
+// the same download with the maker's key in force: a signed info file and
+// files that must match the hashes it publishes.
 
 #include "ModalAnswer.h"
 #include "http/HTTPEventLog.h"
 #include "http/RecordingLauncher.h"
 #include "platform/DetachedProcess.h"
 #include "support/ScriptedServer.h"
+#include "upgrade/auInfoSignature.h"
 #include "upgrade/auUpgradeJournal.h"
 #include "upgrade/auUpgrader.h"
 #include "upgrade/auUpgraderBoxes.h"
@@ -17,6 +20,7 @@
 #include "upgrade/auUpgraderWizard.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -102,18 +106,25 @@ std::string Replace(std::string Text, const std::string& Base)
     return Text;
 }
 
-// The scripted server with Info as its info file.
+// The scripted server with Info as its info file, Finish making the bytes
+// served of it once the server's address is in (signing them, say).
 class TUpgradeServer {
 public:
-    explicit TUpgradeServer(const std::string& Info)
+    explicit TUpgradeServer(const std::string& Info,
+                            std::function<std::string(const std::string&)> Finish = {})
         : FInfo(Info)
-        , Scripted([this](const TTestRequest& r, TScriptedConnection& c) { Serve(Replace(FInfo, Base()), r, c); })
+        , FFinish(std::move(Finish))
+        , Scripted([this](const TTestRequest& r, TScriptedConnection& c) {
+            const std::string info = Replace(FInfo, Base());
+            Serve(FFinish ? FFinish(info) : info, r, c);
+        })
     {
     }
     std::string Base() const { return Scripted.BaseUrl(); }
 
 private:
     const std::string FInfo;
+    const std::function<std::string(const std::string&)> FFinish;
 
 public:
     TScriptedServer Scripted;
@@ -227,6 +238,7 @@ public:
         U.OnAborted = [this](TauUpgrader&) { Add("Aborted"); };
         U.OnConnLost = [this](TauUpgrader&) { Add("ConnLost"); };
         U.OnNoUpdateAvailable = [this](TauUpgrader&) { Add("NoUpdateAvailable"); };
+        U.OnNoInfoFile = [this](TauUpgrader&) { Add("NoInfoFile"); };
         U.OnLostFile = [this](TauUpgrader&, const std::string& URL, std::int32_t Code, bool&) {
             Add(QStringLiteral("LostFile %1 %2").arg(Name(URL)).arg(Code));
         };
@@ -310,6 +322,57 @@ QString Box(const QString& Text)
     return "box " + ShownLines(Text);
 }
 
+// The keys made for the tests (tests/data/upgrade/signing).
+std::string SigningFixture(const char* Name)
+{
+    QFile file(QStringLiteral(SHOPSCOPE_TEST_DATA "/upgrade/signing/") + QLatin1String(Name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+// Puts the test key in force for one test, whatever way it ends.
+class TTestKeyInForce {
+public:
+    TTestKeyInForce()
+    {
+        OverrideUpgradePublicKey(QByteArray::fromStdString(SigningFixture("test-key.pub")).trimmed().toStdString());
+    }
+    ~TTestKeyInForce() { OverrideUpgradePublicKey(std::nullopt); }
+    TTestKeyInForce(const TTestKeyInForce&) = delete;
+    TTestKeyInForce& operator=(const TTestKeyInForce&) = delete;
+};
+
+enum TSigning {
+    sgTestKey,      // signed by the key in force
+    sgOtherKey,     // signed by another maker's key
+    sgNone,         // not signed at all
+    sgFlipped,      // signed, then the version's digit changed by one bit
+};
+
+// Info with "%a" and "%b" standing for the SHA-256 of the served a.bin and
+// b.bin, signed as Signing says with the signature as its last line.
+std::string Signed(std::string Info, TSigning Signing)
+{
+    const auto hashOf = [](const std::string& Bytes) {
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        hash.addData(QByteArrayView(Bytes.data(), qsizetype(Bytes.size())));
+        return hash.result().toHex().toStdString();
+    };
+    for (const auto& [mark, bytes] : {std::pair{"%a", &FileA}, std::pair{"%b", &FileB}})
+        for (std::size_t at = Info.find(mark); at != std::string::npos; at = Info.find(mark))
+            Info.replace(at, 2, hashOf(*bytes));
+    if (Signing == sgNone)
+        return Info;
+    const auto key =
+        TEd25519PrivateKey::FromPem(SigningFixture(Signing == sgOtherKey ? "other-key.pem" : "test-key.pem"));
+    const auto signature = key ? key->Sign(Info) : std::nullopt;
+    if (!signature)
+        return "(no signature)";
+    std::string text = Info + std::string("#") + std::string(SignatureEntryKey) + "=" + SignatureText(*signature) + "\n";
+    if (Signing == sgFlipped)
+        text[text.find("#version=") + 9] ^= 1;
+    return text;
+}
+
 } // namespace
 
 class TestUpgraderDownload : public QObject {
@@ -326,6 +389,8 @@ private slots:
     void handOverToTheHelper();
     void redirect_data();
     void redirect();
+    void signedUpgrade_data();
+    void signedUpgrade();
 
 private:
     QTemporaryDir FTemp;
@@ -652,6 +717,94 @@ void TestUpgraderDownload::redirect()
     if (opened)
         QCOMPARE(d.Launcher.Started[0].back(), WithDefaultScheme(Replace(address, server.Base())));
     QCOMPARE(server.Scripted.Requests().size(), std::size_t(1));
+}
+
+void TestUpgraderDownload::signedUpgrade_data()
+{
+    QTest::addColumn<std::string>("info");
+    QTest::addColumn<int>("signing");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("requested");  // after the info file
+    QTest::addColumn<int>("hidden");             // the one box not shown, or -1
+
+    ChooseUpgraderLanguage(wlEnglish);
+    const std::string two = "#version=4\n#url1=$/files/a.bin\n#url2=$/files/b.bin\n";
+    const std::string hashes = "#sha256-url1=%a\n#sha256-url2=%b\n";
+    const QString begin2 = "BeginUpgrade 0 2 | offer | ";
+    const QString aDone = "FileStart a.bin 8192 | FileDone a.bin.uTMP 100%";
+    const QString bDone = "FileStart b.bin 3072 | FileDone b.bin.uTMP 100%";
+    const QString handOver = "EndUpgrade | helper $/shopscope +/afterupgrade0 | Close";
+    const QString refused = "NoInfoFile | " + Box(LangStr(32));
+    const QStringList both{"/files/a.bin", "/files/b.bin"};
+
+    QTest::newRow("good") << two + hashes << int(sgTestKey) << begin2 + aDone + " | " + bDone + " | " + handOver
+                          << both << -1;
+    QTest::newRow("one bit of the version flipped") << two + hashes << int(sgFlipped) << refused << QStringList() << -1;
+    QTest::newRow("not signed") << two + hashes << int(sgNone) << refused << QStringList() << -1;
+    QTest::newRow("signed by another key") << two + hashes << int(sgOtherKey) << refused << QStringList() << -1;
+    QTest::newRow("a listed file without its hash")
+        << two + "#sha256-url1=%a\n" << int(sgTestKey) << refused << QStringList() << -1;
+    // A genuine file of an older version, replayed: nothing newer.
+    QTest::newRow("older version, validly signed")
+        << std::string("#version=2\n#url1=$/files/a.bin\n#sha256-url1=%a\n") << int(sgTestKey)
+        << "NoUpdateAvailable | " + Box(LangStr(24)) << QStringList() << -1;
+    // The served file differs from what was published: removed, and the
+    // upgrade ends without a question, the first file's bytes removed too.
+    QTest::newRow("the only file does not match")
+        << std::string("#version=4\n#url1=$/files/a.bin\n#sha256-url1=%b\n") << int(sgTestKey)
+        << "BeginUpgrade 0 1 | offer | FileStart a.bin 8192 | LostFile a.bin 200 | " +
+               Box(LangFmt(33, QStringLiteral("a.bin"))) + " | Aborted"
+        << QStringList{"/files/a.bin"} << -1;
+    QTest::newRow("the second file does not match")
+        << two + "#sha256-url1=%a\n#sha256-url2=%a\n" << int(sgTestKey)
+        << begin2 + aDone + " | FileStart b.bin 3072 | LostFile b.bin 200 | " +
+               Box(LangFmt(33, QStringLiteral("b.bin"))) + " | Aborted"
+        << both << -1;
+    // The boxes follow ShowMessages; the events and the outcome do not.
+    QTest::newRow("not signed, no info file box")
+        << two + hashes << int(sgNone) << "NoInfoFile" << QStringList() << int(mNoInfoFile);
+    QTest::newRow("no match, no lost file box")
+        << std::string("#version=4\n#url1=$/files/a.bin\n#sha256-url1=%b\n") << int(sgTestKey)
+        << "BeginUpgrade 0 1 | offer | FileStart a.bin 8192 | LostFile a.bin 200 | Aborted"
+        << QStringList{"/files/a.bin"} << int(mLostFile);
+}
+
+void TestUpgraderDownload::signedUpgrade()
+{
+    QFETCH(std::string, info);
+    QFETCH(int, signing);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, requested);
+    QFETCH(int, hidden);
+
+    const TTestKeyInForce key;
+    TUpgradeServer server(info, [signing](const std::string& Info) { return Signed(Info, TSigning(signing)); });
+    TProgramFolder folder;
+    TDownload d(server.Base(), folder, opNoWizard);
+    if (hidden >= 0) {
+        TauUpgraderShowMessages shown = TauUpgraderShowMessages::All();
+        shown.Exclude(TauUpgraderShowMessage(hidden));
+        d.U.SetShowMessages(shown);
+    }
+    // Idle again: every request the component made has had its answer.
+    QVERIFY(d.Run());
+    QCOMPARE(d.Entries, expected.split(QStringLiteral(" | ")));
+
+    QStringList targets;
+    for (const TTestRequest& request : server.Scripted.Requests())
+        targets << QString::fromStdString(request.target);
+    QCOMPARE(targets, QStringList{"/Upgrader.inf"} + requested);
+    // A download that did not reach the hand-over leaves nothing to install.
+    const bool handedOver = expected.endsWith(QStringLiteral("Close"));
+    const QStringList stored{"a.bin.uTMP", "b.bin.uTMP"};
+    QCOMPARE(folder.Temporary(), handedOver ? stored : QStringList());
+    if (handedOver) {
+        QCOMPARE(folder.Read("a.bin.uTMP").toStdString(), FileA);
+        QCOMPARE(folder.Read("b.bin.uTMP").toStdString(), FileB);
+    }
+    QCOMPARE(folder.Read("shopscope").toStdString(), Program);
+    QVERIFY(!d.U.Busy());
+    QVERIFY(!UpgradeMessageForm());
 }
 
 QTEST_MAIN(TestUpgraderDownload)
