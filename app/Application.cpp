@@ -9,6 +9,8 @@ TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("shopscope"));
+    // The title the upgrade boxes and windows carry.
+    setApplicationDisplayName(QStringLiteral("Shopscope"));
     setApplicationVersion(QStringLiteral("1.1.610"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/shopscope.svg")));
     InstallFontSubstitutes();

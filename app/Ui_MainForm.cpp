@@ -6,6 +6,7 @@
 #include "app/ScreenCursor.h"
 #include "app/pub_status.h"
 #include "browser/BrowserWindow.h"
+#include "platform/ApplicationWindow.h"
 #include "stores/Deployment.h"
 #include "stores/Relay.h"
 
@@ -188,6 +189,11 @@ TMainForm::TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogu
         HandleErrors([&] { ApplicationEvents1Message(target, msg, handled); });
     };
 
+    // The upgrade hand-over closes this window to end the program.
+    platform::SetMainWindow(this);
+    ApplyStoredProperties();
+    Upgrader1.Loaded();
+
     FormCreate();
 }
 
@@ -207,6 +213,18 @@ TStoreBrowsers TMainForm::Browsers() const
     for (std::size_t i = 0; i < WB.size(); ++i)
         browsers[i] = WB[i];
     return browsers;
+}
+
+void TMainForm::ApplyStoredProperties()
+{
+    Upgrader1.InfoFile().SetUpgradeMsg("first release");
+    Upgrader1.SetInfoFileURL(SHOPSCOPE_UPGRADE_SERVER "/Upgrader.inf");
+    Upgrader1.SetVersionControl(byNumber);
+    Upgrader1.SetVersionDate("06/08/2011");
+    Upgrader1.SetVersionDateAutoSet(true);
+    Upgrader1.SetVersionNumber("3");
+    Upgrader1.SetShowMessages({mAskUpgrade, mConnLost, mHostUnreachable, mLostFile, mNoInfoFile,
+                               mNoUpdateAvailable, mPasswordRequest});
 }
 
 void TMainForm::FormCreate()
@@ -297,7 +315,8 @@ void TMainForm::EndDispatch()
 
 void TMainForm::bbtnUpdateClick()
 {
-    // The upgrade component is not part of this build yet.
+    // The component tells the user what it found; the result is not needed.
+    Upgrader1.CheckForUpdate();
 }
 
 void TMainForm::etCargaoKeyDown(int key)

@@ -5,6 +5,7 @@
 #include "browser/WebBrowser.h"
 #include "stores/SearchDispatch.h"
 #include "stores/StoreCatalogue.h"
+#include "upgrade/auUpgrader.h"
 
 #include <QWidget>
 
@@ -61,6 +62,7 @@ public:
     QAction* EditCopy1;
     QAction* EditPaste1;
     TApplicationEvents* ApplicationEvents1;
+    TauUpgrader Upgrader1;
     // The browser in which pm1 was last opened.
     TWebBrowser* PopupComponent = nullptr;
 
@@ -71,6 +73,9 @@ protected:
 
 private:
     TStoreBrowsers Browsers() const;
+    // The upgrade component's settings as the window stores them; they
+    // override the component's initial values and come before Loaded.
+    void ApplyStoredProperties();
     // Sizes the window so that its outer size, frame included, is the design's.
     void FitFrame();
     // Runs the relay that a Gome page completed during the dispatch asked for.
