@@ -7,6 +7,7 @@
 #include "app/pub_status.h"
 #include "browser/BrowserWindow.h"
 #include "platform/ApplicationWindow.h"
+#include "skins/sSkinSectionProperty.h"
 #include "stores/Deployment.h"
 #include "stores/Relay.h"
 
@@ -64,6 +65,9 @@ TMainForm::TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogu
     : QWidget(parent)
     , FCatalogue(catalogue)
 {
+    sHintManager1.Loaded();
+    sSkinManager1.Loaded();
+
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Shopscope V1.1.610"));
     setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
@@ -98,7 +102,10 @@ TMainForm::TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogu
     sLabel2->setObjectName(QStringLiteral("sLabel2"));
     sLabel2->setGeometry(328, 15, 249, 13);
     sLabel2->setFocusPolicy(Qt::NoFocus);
-    sLabel2->setStyleSheet(QStringLiteral("color: black"));
+    // Black through the palette: a style sheet would reach its tooltips too.
+    QPalette black = sLabel2->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    sLabel2->setPalette(black);
 
     pcMain = new QTabWidget(this);
     pcMain->setObjectName(QStringLiteral("pcMain"));
@@ -141,6 +148,15 @@ TMainForm::TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogu
     layout->addWidget(sPanel1);
     layout->addWidget(pcMain, 1);
     layout->addWidget(StatusBar1);
+
+    SetSkinSection(sPanel1, QStringLiteral("PANEL"));
+    SetSkinSection(sLabel1, QStringLiteral("LABEL"));
+    SetSkinSection(etCargao, QStringLiteral("EDIT"));
+    SetSkinSection(bbtnFind, QStringLiteral("BUTTON"));
+    SetSkinSection(sLabel2, QStringLiteral("LABEL"));
+    SetSkinSection(bbtnUpdate, QStringLiteral("BUTTON"));
+    SetSkinSection(pcMain, QStringLiteral("PAGECONTROL"));
+    SetSkinSection(StatusBar1, QStringLiteral("STATUSBAR"));
 
     // The top bar first, then the page control.
     setTabOrder(etCargao, bbtnFind);

@@ -3,6 +3,8 @@
 // and the status bar.
 
 #include "browser/WebBrowser.h"
+#include "skins/sHintManager.h"
+#include "skins/sSkinManager.h"
 #include "stores/SearchDispatch.h"
 #include "stores/StoreCatalogue.h"
 #include "upgrade/auUpgrader.h"
@@ -28,6 +30,11 @@ public:
     explicit TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogue = TStoreCatalogue(),
                        QWidget* parent = nullptr);
     ~TMainForm() override;
+
+    // The look of every window of the program; in force before the first
+    // control of this window exists.
+    TsSkinManager sSkinManager1;
+    TsHintManager sHintManager1{sSkinManager1};
 
     const TStoreCatalogue& Catalogue() const { return FCatalogue; }
     TWebBrowser& Browser(int position) const { return *WB.at(static_cast<std::size_t>(position - 1)); }

@@ -1,5 +1,7 @@
 #include "app/pub_status.h"
 
+#include "skins/sSkinSectionProperty.h"
+
 #include <QEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -65,7 +67,10 @@ TFpub_status::TFpub_status(QWidget* parent)
     font.setPixelSize(12);
     font.setBold(true);
     Label1->setFont(font);
-    Label1->setStyleSheet(QStringLiteral("color: black"));
+    QPalette black = Label1->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    Label1->setPalette(black);
+    SetSkinSection(Label1, QStringLiteral("LABEL"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Label1);
