@@ -3,10 +3,14 @@
 #include "app/pub_status.h"
 #include "browser/BrowserProfile.h"
 #include "platform/TerminationSignals.h"
+#include "upgrade/auUpgradeJournal.h"
+#include "upgrade/auUpgraderBoxes.h"
 
+#include <QTimer>
 #include <QWebEngineProfile>
 
 #include <memory>
+#include <utility>
 
 int main(int argc, char* argv[])
 {
@@ -18,11 +22,28 @@ int main(int argc, char* argv[])
     // the application object. A child of the application would go after.
     std::unique_ptr<QWebEngineProfile> profile(CreateSharedBrowserProfile(nullptr));
 
+    // An upgrade the helper could not finish is finished or undone before
+    // any file of the program is used.
+    const TUpgradeRecovery recovery = RecoverAtStart();
+
     int rc = 0;
     {
         TMainForm MainForm(profile.get());
         Fpub_status = new TFpub_status();  // hidden until the first search
         MainForm.show();
+        // The upgrade component has chosen the message language by now.
+        if (recovery.TellRolledBack)
+            QTimer::singleShot(0, &MainForm, [] { ShowErrorMsg(34); });
+        // An upgraded program counts as started once its window has been up
+        // with its loop running for a while, or when the user closes it
+        // sooner; the helper takes an end without confirmation for a failure.
+        bool confirmed = false;
+        auto confirm = [&confirmed] {
+            if (!std::exchange(confirmed, true))
+                ConfirmStarted();
+        };
+        QTimer::singleShot(5000, &MainForm, confirm);
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, &MainForm, confirm);
         rc = app.exec();
         CloseStatus();
     }
