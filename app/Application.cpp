@@ -1,8 +1,8 @@
 #include "app/Application.h"
 
 #include "app/ErrorHandler.h"
+#include "platform/DesignFonts.h"
 
-#include <QFont>
 #include <QIcon>
 
 TApplication::TApplication(int& argc, char** argv)
@@ -13,7 +13,7 @@ TApplication::TApplication(int& argc, char** argv)
     setApplicationDisplayName(QStringLiteral("Shopscope"));
     setApplicationVersion(QStringLiteral("1.1.610"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/shopscope.svg")));
-    InstallFontSubstitutes();
+    InstallDesignFontSubstitutes();
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
@@ -26,18 +26,4 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
         ShowException(std::current_exception());
         return false;
     }
-}
-
-void InstallFontSubstitutes()
-{
-    // fonts-noto-cjk carries the Chinese families; DejaVu the Latin ones.
-    // Chinese in the Latin faces falls back to 宋体's stand-in, as Chinese
-    // Windows links those faces to 宋体: one CJK face, not two, is loaded
-    // (each costs the window some megabytes).
-    QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Serif CJK SC")});
-    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
-                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Serif CJK SC")});
 }

@@ -10,7 +10,3 @@ public:
     TApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
-
-// Maps the fonts the windows are designed with ("宋体", "MS Sans Serif",
-// Tahoma) to installed families, so Chinese captions never show boxes.
-void InstallFontSubstitutes();

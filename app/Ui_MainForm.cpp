@@ -7,6 +7,7 @@
 #include "app/pub_status.h"
 #include "browser/BrowserWindow.h"
 #include "platform/ApplicationWindow.h"
+#include "platform/DesignFonts.h"
 #include "skins/sSkinSectionProperty.h"
 #include "stores/Deployment.h"
 #include "stores/Relay.h"
@@ -32,13 +33,6 @@
 #include <utility>
 
 namespace {
-
-QFont PixelFont(const QString& family, int pixels)
-{
-    QFont font(family);
-    font.setPixelSize(pixels);
-    return font;
-}
 
 // A window lies inside a browser when the browser is one of its ancestors;
 // the browser's own window does not count.
@@ -70,7 +64,7 @@ TMainForm::TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogu
 
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Shopscope V1.1.610"));
-    setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
+    setFont(DesignFont(QStringLiteral("MS Sans Serif"), 11));
     resize(DesignClientSize);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(OuterSize.width() / 2, OuterSize.height() / 2));
@@ -78,7 +72,7 @@ TMainForm::TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogu
     sPanel1 = new QWidget(this);
     sPanel1->setObjectName(QStringLiteral("sPanel1"));
     sPanel1->setFixedHeight(41);
-    sPanel1->setFont(PixelFont(QStringLiteral("宋体"), 12));
+    sPanel1->setFont(DesignFont(QStringLiteral("宋体"), 12));
 
     sLabel1 = new QLabel(QStringLiteral("商品:"), sPanel1);
     sLabel1->setGeometry(8, 14, 33, 13);

@@ -1,6 +1,6 @@
 #include "skins/sHintManager.h"
 
-#include "skins/sSkinFonts.h"
+#include "platform/DesignFonts.h"
 #include "skins/sSkinManager.h"
 
 #include <QApplication>
@@ -78,7 +78,7 @@ void TsHintManager::Update()
     // itself. The palette is set before the skin, whose standard palette
     // knows nothing of hints.
     FSkins.SetHintKind(FHintKind);
-    QToolTip::setFont(SkinFont(FHintKind.FontFamily, FHintKind.FontPixels));
+    QToolTip::setFont(DesignFont(FHintKind.FontFamily, FHintKind.FontPixels));
     QPalette pal = QToolTip::palette();
     pal.setColor(QPalette::ToolTipBase, FHintKind.Color);
     pal.setColor(QPalette::ToolTipText, TextColour());

@@ -1,6 +1,6 @@
 #include "skins/sSkinManager.h"
 
-#include "skins/sSkinFonts.h"
+#include "platform/DesignFonts.h"
 #include "skins/sSkinStyle.h"
 
 #include <QApplication>
@@ -12,7 +12,7 @@ TsSkinManager::TsSkinManager(QObject* parent)
     : QObject(parent)
     , FSkins(LoadSkins(QStringLiteral(":/skins")))
 {
-    InstallSkinFontSubstitutes();
+    InstallDesignFontSubstitutes();
 }
 
 QStringList TsSkinManager::SkinNames() const

@@ -1,6 +1,6 @@
 #include "skins/sSkinStyle.h"
 
-#include "skins/sSkinFonts.h"
+#include "platform/DesignFonts.h"
 #include "skins/sSkinSectionProperty.h"
 
 #include <QApplication>
@@ -260,7 +260,7 @@ void TsSkinStyle::polish(QWidget* widget)
     // Tabs and menus take their font from the skin, unless the program
     // gave that very widget a font of its own.
     if (section && section->Font.IsSet() && !widget->testAttribute(Qt::WA_SetFont)) {
-        widget->setFont(SkinFont(section->Font.Family, section->Font.Pixels, section->Font.Bold));
+        widget->setFont(DesignFont(section->Font.Family, section->Font.Pixels, section->Font.Bold));
         widget->setProperty(FontMark, true);
     }
 

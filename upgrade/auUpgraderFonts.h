@@ -1,12 +1,12 @@
 #pragma once
 // The fonts the upgrade windows are designed with (Tahoma, Times New Roman,
-// MS Sans Serif) mapped to installed families, Chinese included, so a
-// translated caption never shows boxes.
+// MS Sans Serif), through the program's one mapping to installed faces, so
+// a translated caption never shows boxes.
 
-#include <QFont>
-#include <QString>
+#include "platform/DesignFonts.h"
 
-// Registers the substitutes once per process; later calls do nothing.
-void InstallUpgraderFontSubstitutes();
-// Family at a height of Pixels pixels, substitutes registered first.
-QFont UpgraderFont(const QString& Family, int Pixels);
+// Family at a height of Pixels pixels, the substitutes registered first.
+inline QFont UpgraderFont(const QString& Family, int Pixels)
+{
+    return DesignFont(Family, Pixels);
+}

@@ -10,6 +10,7 @@
 #include "app/pub_status.h"
 #include "browser/BrowserProfile.h"
 #include "browser/BrowserWindow.h"
+#include "platform/DesignFonts.h"
 #include "stores/Deployment.h"
 
 #include <QApplication>
@@ -591,7 +592,7 @@ int main(int argc, char* argv[])
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
     PrepareBrowserEngine();
     QApplication app(argc, argv);
-    InstallFontSubstitutes();
+    InstallDesignFontSubstitutes();
     app.setApplicationName(QStringLiteral("shopscope-test"));
     TestMainForm test;
     return QTest::qExec(&test, argc, argv);

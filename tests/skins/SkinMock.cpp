@@ -1,6 +1,6 @@
 #include "SkinMock.h"
 
-#include "skins/sSkinFonts.h"
+#include "platform/DesignFonts.h"
 #include "skins/sSkinSectionProperty.h"
 
 #include <QCheckBox>
@@ -31,12 +31,12 @@ TSkinMockMainForm::TSkinMockMainForm(QWidget* parent)
     : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("Shopscope V1.1.610"));
-    setFont(SkinFont(QStringLiteral("MS Sans Serif"), 11));
+    setFont(DesignFont(QStringLiteral("MS Sans Serif"), 11));
     resize(680, 446);
 
     sPanel1 = new QWidget(this);
     sPanel1->setFixedHeight(41);
-    sPanel1->setFont(SkinFont(QStringLiteral("宋体"), 12));
+    sPanel1->setFont(DesignFont(QStringLiteral("宋体"), 12));
     sLabel1 = new QLabel(QStringLiteral("商品:"), sPanel1);
     sLabel1->setGeometry(8, 14, 33, 13);
     sLabel1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -101,10 +101,10 @@ TSkinMockDialog::TSkinMockDialog(QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("升级向导"));
-    setFont(SkinFont(QStringLiteral("Tahoma"), 12));
+    setFont(DesignFont(QStringLiteral("Tahoma"), 12));
     auto* layout = new QVBoxLayout(this);
     auto* title = new QLabel(QStringLiteral("正在下载新版本文件"));
-    title->setFont(SkinFont(QStringLiteral("宋体"), 16, true));
+    title->setFont(DesignFont(QStringLiteral("宋体"), 16, true));
     layout->addWidget(title);
     auto* group = new QGroupBox(QStringLiteral("下载进度"));
     auto* grid = new QGridLayout(group);
