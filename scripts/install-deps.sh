@@ -11,12 +11,14 @@ packages=(
   # run: the web engine's helper process, Chinese fonts, a virtual display,
   # the certificate store that the HTTP engine checks https servers against
   libqt6webenginecore6-bin fonts-noto-cjk xvfb xauth xdg-utils ca-certificates
-  # tests and benchmarks: the curl tool is the download baseline
-  curl
+  # tests and benchmarks: the curl tool is the download baseline; the
+  # whole-program tests press keys with xdotool and read the windows' texts
+  # through the accessibility bus, as a screen reader would
+  curl xdotool dbus at-spi2-core python3-pyatspi
 )
 if [ "${SHOPSCOPE_WITH_BENCH:-0}" = 1 ]; then
-  # the start-up baseline browser, and xdotool to see the windows appear
-  packages+=(chromium xdotool)
+  # the start-up baseline browser
+  packages+=(chromium)
 fi
 
 missing=()
