@@ -4,6 +4,7 @@
 // journal program stands in for a new version that confirms, fails or
 // crashes, and the helper is killed at each step of its journal.
 
+#include "support/DesktopSession.h"
 #include "upgrade/auUpgradeJournal.h"
 #include "upgrade/helper/HandOver.h"
 #include "upgrade/helper/UpgradeJournal.h"
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -374,27 +374,16 @@ void tst_UpgradeHelper::run()
 }
 
 // With a display, the information is a box captioned "Upgrader v3.4" that
-// the user closes; nothing goes to standard error.
+// says what the helper is and that the user closes; nothing goes to
+// standard error.
 void tst_UpgradeHelper::informationBox()
 {
 #ifndef SHOPSCOPE_UPGRADER_BOX
     QSKIP("a core-only helper has no box");
 #endif
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
-        QSKIP("needs Xvfb and xdotool");
-
-    // -displayfd: the server writes its display number once it accepts clients.
-    TRunningProgram server(new QProcess);
-    server->start("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-    QVERIFY2(server->waitForStarted(), qPrintable(server->errorString()));
-    QTRY_VERIFY_WITH_TIMEOUT(server->canReadLine() || server->state() == QProcess::NotRunning, 30000);
-    const QString display = u':' + QString::fromLatin1(server->readLine().trimmed());
-    QVERIFY2(display.size() > 1, "Xvfb did not start");
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("QT_QPA_PLATFORM");
-    env.remove("WAYLAND_DISPLAY");
-    env.insert("DISPLAY", display);
+    const TDesktopSession desktop;
+    QVERIFY2(desktop.Error().isEmpty(), qPrintable(desktop.Error()));
+    QProcessEnvironment env = desktop.Environment(QProcessEnvironment::systemEnvironment());
     env.insert("XDG_CACHE_HOME", FRoot.filePath("box cache"));
 
     QProcess helper;
@@ -402,20 +391,13 @@ void tst_UpgradeHelper::informationBox()
     helper.start(QStringLiteral(UPGRADER_PATH), {});
     QVERIFY2(helper.waitForStarted(), qPrintable(helper.errorString()));
 
-    const auto xdotool = [&env](const QStringList& arguments) {
-        QProcess tool;
-        tool.setProcessEnvironment(env);
-        tool.start("xdotool", arguments);
-        const bool done = tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit &&
-                          tool.exitCode() == 0;
-        return done ? std::optional(QString::fromLatin1(tool.readAllStandardOutput()).trimmed()) : std::nullopt;
-    };
-    // --sync: waits until the box is on the screen.
-    const std::optional<QString> box = xdotool({"search", "--sync", "--onlyvisible", "--name", "^Upgrader v3\\.4$"});
-    QVERIFY(box);
-    QVERIFY2(!box->isEmpty() && !box->contains(u'\n'), qPrintable(*box));
-    QVERIFY(xdotool({"windowfocus", "--sync", *box}));
-    QVERIFY(xdotool({"key", "Return"}));
+    const std::optional<TAccessibleWindow> box = desktop.WaitForWindow(
+        [&](const TAccessibleWindow& w) { return w.Pid == helper.processId() && w.Caption == "Upgrader v3.4"; }, 60000);
+    QVERIFY2(box, "no information box");
+    QVERIFY2(box->Says().contains("Upgrader is the self-upgrading part"), qPrintable(box->Says()));
+    const TAccessibleItem* ok = box->Find("push button", QString());
+    QVERIFY(ok);
+    QVERIFY(desktop.Click(ok->Box));
 
     QVERIFY(helper.waitForFinished(60000));
     QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
