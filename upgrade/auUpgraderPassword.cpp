@@ -1,26 +1,19 @@
 #include "upgrade/auUpgraderPassword.h"
 
 #include "http/auHTTP.h"
-#include "upgrade/auUpgraderBoxes.h"
-#include "upgrade/auUpgraderFonts.h"
 #include "upgrade/auUpgraderLang.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
 
 QPointer<TauUpgraderPasswordForm> TheForm;
 
-constexpr int LabelLeft = 45;
-constexpr int LabelTop = 5;
-constexpr int LabelRightMargin = 11;
 constexpr int DesignClientHeight = 141;
 constexpr int BottomPanelHeight = 98;
 constexpr int IconSize = 32;
@@ -65,11 +58,8 @@ QString Breakable(const QString& FileName)
 } // namespace
 
 TauUpgraderPasswordForm::TauUpgraderPasswordForm(QWidget* Parent)
-    : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      Label1(new QLabel(this)),
-      Image1(new QLabel(this)),
-      BottomPanel(new QWidget(this)),
+    : TauUpgraderPromptForm(Parent, ClientWidth, DesignClientHeight, BottomPanelHeight),
+      Image1(Picture),
       UsernameLab(new QLabel(BottomPanel)),
       PasswordLab(new QLabel(BottomPanel)),
       UsernameEdit(new QLineEdit(BottomPanel)),
@@ -78,23 +68,8 @@ TauUpgraderPasswordForm::TauUpgraderPasswordForm(QWidget* Parent)
       CancelBtn(new QPushButton(BottomPanel))
 {
     setObjectName(QStringLiteral("auUpgraderPasswordForm"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setFont(UpgraderFont(QStringLiteral("Tahoma"), 12));
-    QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    setPalette(face);
-    setAutoFillBackground(true);
-    resize(ClientWidth, DesignClientHeight);
-
-    Label1->setGeometry(LabelLeft, LabelTop, 24, 14);
-    Label1->setWordWrap(true);
-    // The file name comes from an address: shown as it is, never as markup.
-    Label1->setTextFormat(Qt::PlainText);
-    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image1->setGeometry(7, 5, IconSize, IconSize);
     Image1->setPixmap(KeyPicture(devicePixelRatioF()));
 
-    BottomPanel->setGeometry(0, DesignClientHeight - BottomPanelHeight, ClientWidth, BottomPanelHeight);
     UsernameLab->setGeometry(45, 14, 24, 14);
     UsernameLab->setBuddy(UsernameEdit);
     PasswordLab->setGeometry(45, 38, 23, 14);
@@ -119,12 +94,7 @@ TauUpgraderPasswordForm::TauUpgraderPasswordForm(QWidget* Parent)
 void TauUpgraderPasswordForm::Prepare(TauLoginComponent& Login, const QString& FileName)
 {
     Upgrader = &Login;
-    // The outer width: before the window is shown it has no frame yet.
-    const int labelWidth = frameGeometry().width() - LabelLeft - LabelRightMargin;
-    Label1->setText(ShownLines(LangFmt(29, Breakable(FileName))));
-    Label1->setFixedWidth(labelWidth);
-    Label1->setFixedHeight(Label1->heightForWidth(labelWidth));
-
+    FitPrompt(LangFmt(29, Breakable(FileName)));
     setWindowTitle(LangStr(11));
     UsernameLab->setText(LangStr(12));
     UsernameLab->adjustSize();
@@ -134,10 +104,6 @@ void TauUpgraderPasswordForm::Prepare(TauLoginComponent& Login, const QString& F
     PasswordEdit->clear();
     OKBtn->setText(LangStr(16));
     CancelBtn->setText(LangStr(17));
-
-    const int clientHeight = LabelTop + Label1->height() + BottomPanelHeight;
-    setFixedSize(ClientWidth, clientHeight);
-    BottomPanel->move(0, clientHeight - BottomPanelHeight);
     // The first field in the tab order: the user types the name at once.
     UsernameEdit->setFocus();
 }
@@ -174,7 +140,5 @@ bool ShowPasswordWindow(TauCustomHTTP& Engine)
     TheForm = new TauUpgraderPasswordForm();
     TauUpgraderPasswordForm* form = TheForm.data();
     form->Prepare(Engine, QString::fromStdString(Engine.FileName()));
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        form->move(screen->availableGeometry().center() - form->rect().center());
-    return form->exec() == QDialog::Accepted;
+    return form->ShowCentred();
 }

@@ -4,7 +4,7 @@
 // it sends its request again with them. At most one exists in the process;
 // it is destroyed when it closes. Window thread only.
 
-#include <QDialog>
+#include "upgrade/auUpgraderPromptForm.h"
 
 class QLabel;
 class QLineEdit;
@@ -12,7 +12,7 @@ class QPushButton;
 class TauCustomHTTP;
 class TauLoginComponent;
 
-class TauUpgraderPasswordForm : public QDialog {
+class TauUpgraderPasswordForm : public TauUpgraderPromptForm {
     Q_OBJECT
 public:
     // Client width; only the height follows the prompt.
@@ -33,9 +33,7 @@ public:
     // no longer the process's password window; closing destroys it.
     void FormClose();
 
-    QLabel* Label1;
     QLabel* Image1;
-    QWidget* BottomPanel;
     QLabel* UsernameLab;
     QLabel* PasswordLab;
     QLineEdit* UsernameEdit;

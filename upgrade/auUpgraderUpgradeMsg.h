@@ -3,12 +3,12 @@
 // message, answered with Yes (upgrade now) or Later. At most one exists in
 // the process; it is destroyed when it closes.
 
-#include <QDialog>
+#include "upgrade/auUpgraderPromptForm.h"
 
 class QLabel;
 class QPushButton;
 
-class TauUpgraderUpgradeMessageForm : public QDialog {
+class TauUpgraderUpgradeMessageForm : public TauUpgraderPromptForm {
     Q_OBJECT
 public:
     // Client width; only the height follows the text.
@@ -20,9 +20,7 @@ public:
     // wrapped text of Label1.
     void SetTexts(const QString& Title, const QString& UpgradeMsg);
 
-    QLabel* Label1;
     QLabel* Icon;
-    QWidget* BottomPanel;
     QPushButton* YesBtn;
     QPushButton* LaterBtn;
 };
