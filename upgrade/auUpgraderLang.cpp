@@ -1,5 +1,6 @@
 #include "upgrade/auUpgraderLang.h"
 
+#include "http/auText.h"
 #include "platform/ProcessLocale.h"
 
 #include <QDirIterator>
@@ -67,15 +68,6 @@ constexpr TLocaleLanguage LocaleLanguages[] = {
     {"id", wlIndonesian}, {"ms", wlMalay},     {"is", wlIcelandic},
 };
 
-std::string AsciiLower(std::string_view text)
-{
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return result;
-}
-
 // "de_DE.UTF-8@euro" -> "de_DE": the codeset and modifier say nothing of the
 // language or the numbers.
 std::string_view LocaleBaseName(std::string_view name)
@@ -120,8 +112,8 @@ TauUpgraderLanguage LanguageOfLocale(std::string_view LocaleName)
 {
     const std::string_view name = LocaleBaseName(LocaleName);
     const std::size_t sep = name.find('_');
-    const std::string language = AsciiLower(name.substr(0, sep));
-    const std::string territory = sep == std::string_view::npos ? std::string() : AsciiLower(name.substr(sep + 1));
+    const std::string language = LowerCase(name.substr(0, sep));
+    const std::string territory = sep == std::string_view::npos ? std::string() : LowerCase(name.substr(sep + 1));
     if (language == "pt")
         return territory == "br" ? wlPortugueseBrazilian : wlPortuguese;
     if (language == "zh")
