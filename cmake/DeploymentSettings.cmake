@@ -21,9 +21,7 @@ set(SHOPSCOPE_UPGRADE_SERVER     "http://www.shopscope.cn" CACHE STRING "Server 
 # unsigned, as before. Set: only info files signed by this key are accepted,
 # and every downloaded file must have the SHA-256 the signed file gives.
 set(SHOPSCOPE_UPGRADE_PUBLIC_KEY "" CACHE STRING "Ed25519 public key that signs the upgrade info file (empty: unsigned)")
-string(LENGTH "${SHOPSCOPE_UPGRADE_PUBLIC_KEY}" upgrade_key_length)
-if(NOT upgrade_key_length EQUAL 0
-   AND NOT (upgrade_key_length EQUAL 44 AND SHOPSCOPE_UPGRADE_PUBLIC_KEY MATCHES "^[A-Za-z0-9+/]+=$")
-   AND NOT (upgrade_key_length EQUAL 64 AND SHOPSCOPE_UPGRADE_PUBLIC_KEY MATCHES "^[0-9A-Fa-f]+$"))
-  message(FATAL_ERROR "SHOPSCOPE_UPGRADE_PUBLIC_KEY must be the public key text shopscope-publish prints")
-endif()
+# The build uses the trimmed key: this normal variable hides the cache entry
+# in every folder below.
+include(${CMAKE_CURRENT_LIST_DIR}/UpgradePublicKey.cmake)
+shopscope_upgrade_public_key(SHOPSCOPE_UPGRADE_PUBLIC_KEY "${SHOPSCOPE_UPGRADE_PUBLIC_KEY}")
