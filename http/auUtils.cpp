@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QMetaObject>
 #include <QString>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <chrono>
@@ -173,6 +174,53 @@ std::string PercentDecoded(const std::string& text)
         }
     }
     return out;
+}
+
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool IsUtf8(const std::string& Text)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(QByteArrayView(Text.data(), static_cast<qsizetype>(Text.size())));
+    return !utf8.hasError();
+}
+
+// The name with its %xx escapes decoded, as the server means it: an address
+// ending in My%20Tool.exe names "My Tool.exe". The name is a file in the
+// program's folder and must stay one, so an escape stays as it is where its
+// character would change that: the characters a name is cut at ("/", "\",
+// ":"), NUL (it would end the path early) and the other control characters
+// (no real file name holds them; they would garble the boxes that show it).
+// When the result would be "." or "..", or is no UTF-8 text (a name escaped
+// in GBK), every escape stays: that is the name as it always was stored.
+std::string DecodeFileNameEscapes(const std::string& Name)
+{
+    std::string decoded;
+    decoded.reserve(Name.size());
+    for (std::size_t i = 0; i < Name.size(); ++i) {
+        const bool escape = Name[i] == '%' && i + 2 < Name.size() && HexDigit(Name[i + 1]) >= 0 &&
+                            HexDigit(Name[i + 2]) >= 0;
+        const int byte = escape ? HexDigit(Name[i + 1]) * 16 + HexDigit(Name[i + 2]) : 0;
+        if (!escape || byte < 0x20 || byte == 0x7F || byte == '/' || byte == '\\' || byte == ':') {
+            decoded += Name[i];
+            continue;
+        }
+        decoded += static_cast<char>(byte);
+        i += 2;
+    }
+    if (decoded == "." || decoded == ".." || !IsUtf8(decoded))
+        return Name;
+    return decoded;
 }
 
 } // namespace
@@ -375,7 +423,7 @@ std::string URLFileName(const std::string& URL)
     std::string name = URL;
     std::replace(name.begin(), name.end(), '/', '\\');
     const auto last = name.find_last_of("\\:");
-    return last == npos ? name : name.substr(last + 1);
+    return DecodeFileNameEscapes(last == npos ? name : name.substr(last + 1));
 }
 
 std::array<std::string, 4> SplitVersion(const std::string& Version)

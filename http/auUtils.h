@@ -64,7 +64,10 @@ bool CrackURL(const std::string& URL, std::string& Scheme, std::string& Host, st
 // The host part of URL; empty when it cannot be split.
 std::string URLHostName(const std::string& URL);
 // Every "/" turned into "\", then the text after the last "\" or ":"; a
-// query stays attached.
+// query stays attached. Its %xx escapes are decoded, except those of "/",
+// "\", ":" and control characters; a name that would decode to "." or "..",
+// or to bytes that are no UTF-8, keeps all its escapes. So decoding never
+// makes a name reach another folder, and a name without escapes is as given.
 std::string URLFileName(const std::string& URL);
 
 // 1 when version A is the greater, -1 when B is, 0 when equal, by up to four

@@ -181,6 +181,8 @@ private slots:
     void crackURLPartLimits();
     void urlNames_data();
     void urlNames();
+    void urlFileNameEscapes_data();
+    void urlFileNameEscapes();
 
     void zoneOffsetToTime_data();
     void zoneOffsetToTime();
@@ -565,6 +567,40 @@ void TestAuUtils::urlNames()
     QFETCH(QString, hostName);
     QFETCH(QString, fileName);
     QCOMPARE(QString::fromStdString(URLHostName(Text(url))), hostName);
+    QCOMPARE(QString::fromStdString(URLFileName(Text(url))), fileName);
+}
+
+// The stored name of a listed file: escapes decoded as the server means the
+// name, but never into a name that leaves the program's folder, cuts the path
+// short or is no file at all.
+void TestAuUtils::urlFileNameEscapes_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("blank") << "http://h/dl/My%20Tool.exe" << "My Tool.exe";
+    QTest::newRow("Chinese in UTF-8") << "http://h/%E8%BD%AF%E4%BB%B6%E5%8D%87%E7%BA%A7.exe" << "软件升级.exe";
+    QTest::newRow("lower-case hex") << "http://h/a%2db%c3%a9.exe" << "a-bé.exe";
+    QTest::newRow("percent sign, decoded once") << "http://h/100%25%252F.exe" << "100%%2F.exe";
+    QTest::newRow("slash stays escaped") << "http://h/..%2F..%2Fbin%2Fsh" << "..%2F..%2Fbin%2Fsh";
+    QTest::newRow("lower-case slash") << "http://h/a%2fb%20c" << "a%2fb c";
+    QTest::newRow("backslash and colon") << "http://h/a%5Cb%3Ac" << "a%5Cb%3Ac";
+    QTest::newRow("NUL") << "http://h/setup.exe%00.txt" << "setup.exe%00.txt";
+    QTest::newRow("line end") << "http://h/a%0Ab%20c" << "a%0Ab c";
+    QTest::newRow("dot dot") << "http://h/%2E%2E" << "%2E%2E";
+    QTest::newRow("dot") << "http://h/%2e" << "%2e";
+    QTest::newRow("dot dot half escaped") << "http://h/.%2E" << ".%2E";
+    QTest::newRow("dots within a name") << "http://h/%2E%2Eold.exe" << "..old.exe";
+    QTest::newRow("GBK bytes") << "http://h/%C8%ED%BC%FE.exe" << "%C8%ED%BC%FE.exe";
+    QTest::newRow("no escape") << "http://h/100%.exe%4%zz" << "100%.exe%4%zz";
+    QTest::newRow("query and fragment") << "http://h/get.php?f=My%20Tool.exe#p%201" << "get.php?f=My Tool.exe#p 1";
+    QTest::newRow("escaped slash in the query") << "http://h/get?f=x%2Fa.exe" << "get?f=x%2Fa.exe";
+    QTest::newRow("trailing slash") << "http://h/My%20Folder/" << "";
+}
+
+void TestAuUtils::urlFileNameEscapes()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, fileName);
     QCOMPARE(QString::fromStdString(URLFileName(Text(url))), fileName);
 }
 

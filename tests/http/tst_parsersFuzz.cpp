@@ -214,7 +214,8 @@ void TestParsersFuzz::urls()
     TInputs inputs({"host/a.txt", "http://u%41:p%40w@h:8080/a%20b/c.exe?x=1+2#f", "https://[::1]:443/",
                     "file:///etc/hosts", "ftp://h/", "http://h:99999/", "http://h/%zz%", "shopscope://x", "http://",
                     "://", "http://h/" + std::string(2047, 'a'), "http://" + std::string(256, 'h'),
-                    "http://h/?" + std::string(2047, 'q'), "http://www.shopscope.cn/download/new/program.exe"},
+                    "http://h/?" + std::string(2047, 'q'), "http://www.shopscope.cn/download/new/program.exe",
+                    "http://h/%2E%2E", "http://h/a%2Fb%00c%E8%BD%AF%20d.exe"},
                    0x5eed0004);
     Run(inputs, [](const std::string& url) {
         std::string scheme = "s", host = "h", path = "p", user = "u", password = "w", extra = "x";
@@ -234,9 +235,15 @@ void TestParsersFuzz::urls()
             const bool ok2 = CrackURL("http://" + url, s2, h2, p2, u2, w2, x2, port2);
             QVERIFY2(ok2 == ok && (!ok || (h2 == host && p2 == path && x2 == extra && port2 == port)), Shown(url));
         }
+        // Decoding only shortens the name and never brings in a separator, a
+        // NUL or a dot name the address did not spell out.
         const std::string name = URLFileName(url);
+        const bool suffix = url.compare(url.size() - std::min(name.size(), url.size()), name.size(), name) == 0;
+        const bool dotName = name == "." || name == "..";
         QVERIFY2(name.find_first_of("/\\:") == std::string::npos && name.size() <= url.size() &&
-                     url.compare(url.size() - name.size(), name.size(), name) == 0,
+                     (suffix || url.find('%') != std::string::npos) &&
+                     (name.find('\0') == std::string::npos || url.find('\0') != std::string::npos) &&
+                     (!dotName || suffix),
                  Shown(url));
     });
 }

@@ -2,6 +2,7 @@
 // verification through the real executable, its exit codes, its help, and
 // outputs that are whole or not there at all.
 
+#include "http/auUtils.h"
 #include "upgrade/auInfoSignature.h"
 
 #include <QCryptographicHash>
@@ -74,6 +75,7 @@ private slots:
     void usageErrors();
     void roundTrip();
     void filesByKey();
+    void escapedFileNames();
     void tamperedAfterSigning_data();
     void tamperedAfterSigning();
     void signedAlready();
@@ -235,6 +237,46 @@ void TestShopscopePublish::filesByKey()
     const TRun wrong = Publish({"verify", Path("Upgrader.inf"), "--public-key-file", Path("key.pub"), "--file",
                                 "url1=" + Path("README")});
     QVERIFY2(wrong.Exit == 1, qPrintable(Describe(wrong)));
+}
+
+// Listed addresses with escapes: the tool hashes the local file under the
+// name the program will store the download as, so a file the maker signed
+// verifies where the program checks it. An escape that would leave the
+// folder stays part of the name.
+void TestShopscopePublish::escapedFileNames()
+{
+    MakeUpgrade();
+    const QStringList names{"My Tool", "软件.txt", "a%2Fb", "%2E%2E"};
+    QByteArray info = "#version=3.1\r\n"
+                      "#url1=http://127.0.0.1/up/My%20Tool\r\n"
+                      "#url2=http://127.0.0.1/up/%E8%BD%AF%E4%BB%B6.txt\r\n"
+                      "#url3=http://127.0.0.1/up/a%2Fb\r\n"
+                      "#url4=http://127.0.0.1/up/%2E%2E\r\n";
+    for (const QString& name : names)
+        Write(Path("dist/") + name, name.toUtf8());
+    Write(Path("Upgrader.inf"), info);
+
+    const TRun hash = Publish({"hash", Path("Upgrader.inf"), "--dir", Path("dist")});
+    QVERIFY2(hash.Exit == 0, qPrintable(Describe(hash)));
+    const TRun sign = Publish({"sign", Path("Upgrader.inf"), "--key", Path("key.pem")});
+    QVERIFY2(sign.Exit == 0, qPrintable(Describe(sign)));
+    const TRun verify =
+        Publish({"verify", Path("Upgrader.inf"), "--public-key-file", Path("key.pub"), "--dir", Path("dist")});
+    QVERIFY2(verify.Exit == 0, qPrintable(Describe(verify)));
+
+    // The program's check, on the files where it would have stored them.
+    OverrideUpgradePublicKey(Read(Path("key.pub")).trimmed().toStdString());
+    const TauInfoFileText signedInfo(Read(Path("Upgrader.inf")).toStdString());
+    const TInfoFileCheck check = CheckInfoFile(signedInfo);
+    OverrideUpgradePublicKey(std::nullopt);
+    QCOMPARE(check.Status, ssValid);
+    const std::vector<std::string> addresses = signedInfo.FileList();
+    QCOMPARE(addresses.size(), std::size_t(names.size()));
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        const std::string stored = URLFileName(addresses[i]);
+        QCOMPARE(QString::fromStdString(stored), names[qsizetype(i)]);
+        QVERIFY(DownloadedFileMatches(check, i, Path("dist/").toStdString() + stored));
+    }
 }
 
 void TestShopscopePublish::tamperedAfterSigning_data()

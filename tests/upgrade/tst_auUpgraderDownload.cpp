@@ -516,6 +516,13 @@ void TestUpgraderDownload::chain_data()
                                         << "BeginUpgrade 0 1 | offer | FileStart 中文 文件.bin 2 | "
                                            "FileDone 中文 文件.bin.uTMP 100% | " + handOver
                                         << QStringList{"中文 文件.bin.uTMP"};
+    // An escaped address is stored under the name the server means.
+    QTest::newRow("escaped Chinese and blanks")
+        << std::string("#version=4\n#url1=$/files/%E4%B8%AD%E6%96%87%20%E6%96%87%E4%BB%B6.bin\n") << int(opNoWizard)
+        << QStringList()
+        << "BeginUpgrade 0 1 | offer | FileStart %E4%B8%AD%E6%96%87%20%E6%96%87%E4%BB%B6.bin 2 | "
+           "FileDone 中文 文件.bin.uTMP 100% | " + handOver
+        << QStringList{"中文 文件.bin.uTMP"};
     QTest::newRow("empty file list") << std::string("#version=4\n") << int(opNone) << QStringList()
                                      << "NoUpdateAvailable | " + Box(LangStr(24)) << QStringList();
 }

@@ -34,9 +34,10 @@ Commands:
       Computes the SHA-256 of every file the info file lists and writes one
       #sha256-KEY= line for each url entry KEY (url, url0, url1, ...) at the
       end, replacing any such lines there were. The local copy of each file
-      is FOLDER/NAME, NAME being the last path segment of its address, or
-      PATH where --file KEY=PATH names it. A signature the file had is
-      removed: sign it again.
+      is FOLDER/NAME, NAME being the last path segment of its address with
+      its %xx escapes decoded (the name Shopscope stores the download under;
+      an escaped "/" stays escaped), or PATH where --file KEY=PATH names it.
+      A signature the file had is removed: sign it again.
   sign INFO-FILE --key PRIVATE-KEY-FILE [--resign] [--output FILE]
       Appends the #signature-ed25519= line. The info file must carry the
       hash of every file it lists (run hash first), except with method 2. A
