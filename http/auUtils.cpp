@@ -150,33 +150,6 @@ bool UrlPart(CURLU* url, CURLUPart part, unsigned flags, std::string& text, bool
            rc == CURLUE_NO_HOST || rc == CURLUE_NO_PORT || rc == CURLUE_NO_QUERY || rc == CURLUE_NO_FRAGMENT;
 }
 
-// curl's own decoding turns "+" into a blank in queries; the addresses we
-// split only ever had their %xx escapes decoded.
-std::string PercentDecoded(const std::string& text)
-{
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
-            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -186,6 +159,27 @@ int HexDigit(char c)
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
+}
+
+// curl's own decoding turns "+" into a blank in queries; the addresses we
+// split only ever had their %xx escapes decoded. An escape of a byte that
+// KeepEscaped accepts stays as it is.
+std::string PercentDecoded(const std::string& text, bool (*KeepEscaped)(int Byte) = nullptr)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool escape =
+            text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0;
+        const int byte = escape ? HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]) : 0;
+        if (escape && !(KeepEscaped && KeepEscaped(byte))) {
+            out += static_cast<char>(byte);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 bool IsUtf8(const std::string& Text)
@@ -205,19 +199,9 @@ bool IsUtf8(const std::string& Text)
 // in GBK), every escape stays: that is the name as it always was stored.
 std::string DecodeFileNameEscapes(const std::string& Name)
 {
-    std::string decoded;
-    decoded.reserve(Name.size());
-    for (std::size_t i = 0; i < Name.size(); ++i) {
-        const bool escape = Name[i] == '%' && i + 2 < Name.size() && HexDigit(Name[i + 1]) >= 0 &&
-                            HexDigit(Name[i + 2]) >= 0;
-        const int byte = escape ? HexDigit(Name[i + 1]) * 16 + HexDigit(Name[i + 2]) : 0;
-        if (!escape || byte < 0x20 || byte == 0x7F || byte == '/' || byte == '\\' || byte == ':') {
-            decoded += Name[i];
-            continue;
-        }
-        decoded += static_cast<char>(byte);
-        i += 2;
-    }
+    const std::string decoded = PercentDecoded(Name, [](int Byte) {
+        return Byte < 0x20 || Byte == 0x7F || Byte == '/' || Byte == '\\' || Byte == ':';
+    });
     if (decoded == "." || decoded == ".." || !IsUtf8(decoded))
         return Name;
     return decoded;
