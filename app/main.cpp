@@ -3,6 +3,7 @@
 #include "app/pub_status.h"
 #include "browser/BrowserProfile.h"
 #include "platform/TerminationSignals.h"
+#include "upgrade/auInfoSignature.h"
 #include "upgrade/auUpgradeJournal.h"
 #include "upgrade/auUpgraderBoxes.h"
 
@@ -14,6 +15,8 @@
 
 int main(int argc, char* argv[])
 {
+    // With the maker's key, only info files the maker signed are taken.
+    SetUpgradePublicKey(SHOPSCOPE_UPGRADE_PUBLIC_KEY);
     PrepareBrowserEngine();
     TApplication app(argc, argv);
     QuitOnTerminationSignals();

@@ -14,12 +14,9 @@
 #include <algorithm>
 #include <exception>
 
-#ifndef SHOPSCOPE_UPGRADE_PUBLIC_KEY
-#define SHOPSCOPE_UPGRADE_PUBLIC_KEY ""
-#endif
-
 namespace {
 
+std::string DeploymentKey;
 std::optional<std::string> KeyOverride;
 
 // Owners of OpenSSL's objects, each freed with its own function.
@@ -117,7 +114,12 @@ std::string EntryPattern(std::string_view Key)
 
 std::string UpgradePublicKey()
 {
-    return KeyOverride ? *KeyOverride : std::string(SHOPSCOPE_UPGRADE_PUBLIC_KEY);
+    return KeyOverride ? *KeyOverride : DeploymentKey;
+}
+
+void SetUpgradePublicKey(std::string Key)
+{
+    DeploymentKey = std::move(Key);
 }
 
 void OverrideUpgradePublicKey(std::optional<std::string> Key)

@@ -9,8 +9,9 @@
 // so the version, the file list and the hashes are all the maker's. After
 // the signature value only CR and LF bytes may follow.
 //
-// With no public key in force (SHOPSCOPE_UPGRADE_PUBLIC_KEY left empty) info
-// files are read as they always were and downloads are not checked.
+// With no public key in force (SHOPSCOPE_UPGRADE_PUBLIC_KEY left empty, or a
+// program that sets none) info files are read as they always were and
+// downloads are not checked.
 // Window-free; nothing here throws.
 
 #include "upgrade/auInfoFile.h"
@@ -36,10 +37,14 @@ inline constexpr std::string_view HashEntryPrefix = "sha256-";
 
 // ---- The key in force -------------------------------------------------------
 
-// The public key text the upgrade checks against: the one compiled in, or the
+// The public key text the upgrade checks against: the deployment's, or the
 // one OverrideUpgradePublicKey set. Empty: nothing is checked.
 std::string UpgradePublicKey();
-// Puts Key in force instead of the compiled-in one until it is called with
+// The deployment's key, which the program's start puts in force before any
+// check: the maker's setting travels with the program's entry, like its
+// upgrade server, so one build of the libraries serves every deployment.
+void SetUpgradePublicKey(std::string Key);
+// Puts Key in force instead of the deployment's until it is called with
 // nullopt. For tests; window thread, while no check runs.
 void OverrideUpgradePublicKey(std::optional<std::string> Key);
 

@@ -318,6 +318,9 @@ void TestProgramUpgrade::wholeUpgrade_data()
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("tamper");  // "", "info" or "file"
     QTest::newRow("unsigned") << QStringLiteral(SHOPSCOPE_PROGRAM) << QString();
+    QTest::newRow("signed") << QStringLiteral(SHOPSCOPE_KEYED_PROGRAM) << QString();
+    QTest::newRow("signed, info file changed on the way") << QStringLiteral(SHOPSCOPE_KEYED_PROGRAM) << QStringLiteral("info");
+    QTest::newRow("signed, download changed on the way") << QStringLiteral(SHOPSCOPE_KEYED_PROGRAM) << QStringLiteral("file");
 }
 
 // "开始升级", the wizard's download, OK on its last page: the program ends,

@@ -350,8 +350,12 @@ void TestInfoSignature::keyInForce()
     const TauInfoFileText tampered = Info(Fixture(QStringLiteral("good.inf")).replace("#version=3.1", "#version=9.1"));
     const TauInfoFileText plain = Info(Fixture(QStringLiteral("../publisher.inf")));
 
-    // The key compiled in is the build's setting.
-    QCOMPARE(Bytes(UpgradePublicKey()), QByteArray(BUILD_UPGRADE_PUBLIC_KEY));
+    // The libraries carry no key: the program's entry sets the deployment's.
+    QCOMPARE(Bytes(UpgradePublicKey()), QByteArray());
+    SetUpgradePublicKey(FixtureText(QStringLiteral("test-key.pub")));
+    QCOMPARE(CheckInfoFile(good).Status, ssValid);
+    QVERIFY(!CheckInfoFile(tampered).Accepted());
+    SetUpgradePublicKey(std::string());
     // With none, everything reads as before.
     const TKeyInForce noKey{std::string()};
     for (const TauInfoFileText* info : {&good, &tampered, &plain}) {
