@@ -4,6 +4,7 @@
 
 #include "upgrade/auUpgraderDownload.h"
 
+#include "http/auText.h"
 #include "platform/FileReplace.h"
 #include "upgrade/auUpgrader.h"
 #include "upgrade/auUpgraderBoxes.h"
@@ -18,11 +19,7 @@ namespace {
 // The file name part of Path, its letters A to Z upper-cased.
 std::string UpperFileName(const std::string& Path)
 {
-    std::string name = Path.substr(Path.rfind('/') + 1);
-    for (char& c : name)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return name;
+    return UpperCase(std::string_view(Path).substr(Path.rfind('/') + 1));
 }
 
 } // namespace
