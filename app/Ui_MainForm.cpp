@@ -81,7 +81,9 @@ TMainForm::TMainForm(QWebEngineProfile* profile, const TStoreCatalogue& catalogu
     etCargao = new QLineEdit(sPanel1);
     etCargao->setObjectName(QStringLiteral("etCargao"));
     etCargao->setGeometry(42, 11, 234, 20);
-    etCargao->setStyleSheet(QStringLiteral("QLineEdit { background: white; color: black; }"));
+    // White with black text is the skin's EDIT section in every built-in
+    // skin, and the plain palette's too; a style sheet here would take the
+    // box away from the skin. Its font is the top bar's.
     sLabel1->setBuddy(etCargao);
 
     bbtnFind = new QPushButton(QStringLiteral("搜索"), sPanel1);
