@@ -19,7 +19,6 @@
 #include <QPushButton>
 #include <QRadialGradient>
 #include <QScreen>
-#include <QStyleFactory>
 
 #include <algorithm>
 
@@ -40,16 +39,12 @@ QLabel* NewLabel(QWidget* Parent, int Left, int Top, int Width)
     return label;
 }
 
-// A group box drawn the classic way, its etched frame running through the
-// middle of its caption (which is why the captions carry a blank each side)
-// and its client starting at the top of the box, where the controls inside
-// are placed.
+// A group box in the look in force. The controls inside are placed from the
+// top of the box, the frame's top line running through the middle of the
+// caption (which is why the captions carry a blank each side).
 QGroupBox* NewGroupBox(QWidget* Parent, const QRect& Rect)
 {
-    static QStyle* const classic = QStyleFactory::create(QStringLiteral("Windows"));
     auto* box = new QGroupBox(Parent);
-    if (classic)
-        box->setStyle(classic);
     box->setGeometry(Rect);
     return box;
 }
@@ -103,14 +98,17 @@ TauUpgraderWizardForm::TauUpgraderWizardForm(QWidget* Parent)
     Image1 = new QLabel(Panel1);
     Image1->setGeometry(1, 1, PictureWidth, PictureHeight);
     Image1->setScaledContents(true);
-    Image1->setPixmap(QPixmap::fromImage(DefaultWizardPicture()));
+    Image1->setPixmap(QPixmap::fromImage(DefaultWizardPicture(devicePixelRatioF())));
 
-    // A single engraved line along the top of the bevel's box.
+    // A single engraved line along the top of the bevel's box, in two
+    // pieces either side of the engraved lettering (CutBevelLine).
     Bevel1 = new QWidget(this);
     Bevel1->setGeometry(10, 238, 447, 13);
-    auto* line = new QFrame(Bevel1);
-    line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-    line->setGeometry(0, 0, Bevel1->width(), 2);
+    for (QFrame*& line : FBevelLines) {
+        line = new QFrame(Bevel1);
+        line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+        line->setGeometry(0, 0, Bevel1->width(), 2);
+    }
 
     WizardTitle = new QLabel(this);
     WizardTitle->setTextFormat(Qt::PlainText);
@@ -132,8 +130,11 @@ TauUpgraderWizardForm::TauUpgraderWizardForm(QWidget* Parent)
     FileURL->setReadOnly(true);
     FileURL->setFocusPolicy(Qt::ClickFocus);
     {
+        // The field shows the surface it lies on, as a borderless field
+        // in the colour of button faces does on a plain group box; a skin
+        // paints its group boxes in colours of their own.
         QPalette palette = FileURL->palette();
-        palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+        palette.setColor(QPalette::Base, Qt::transparent);
         palette.setColor(QPalette::Text, palette.color(QPalette::Highlight));
         FileURL->setPalette(palette);
     }
@@ -152,12 +153,14 @@ TauUpgraderWizardForm::TauUpgraderWizardForm(QWidget* Parent)
     AfterNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     AfterNote->setGeometry(136, 44, 319, 13);
 
-    // Engraved lettering: a light copy one pixel down and right, opaque so
-    // that it cuts the bevel's line, under a transparent shadow-coloured one.
+    // Engraved lettering: a light copy one pixel down and right under a
+    // shadow-coloured one. Both are transparent, so the lettering sits on
+    // the window's own background whatever the skin paints there; the
+    // bevel's line stops short of it instead of being covered.
     const QFont aboutFont = UpgraderFont(SansSerif, 12);
     AboutShadow = new QLabel(this);
     AboutShadow->setFont(aboutFont);
-    AboutShadow->setAutoFillBackground(true);
+    AboutShadow->setAttribute(Qt::WA_TranslucentBackground);
     SetTextColor(AboutShadow, QPalette::Light);
     AboutShadow->move(31, 234);
     AboutLabel = new QLabel(this);
@@ -194,6 +197,7 @@ void TauUpgraderWizardForm::Fill(const TauWizardAppearance& Appearance, std::fun
     AboutLabel->adjustSize();
     AboutShadow->setText(about);
     AboutShadow->adjustSize();
+    CutBevelLine();
 
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != Appearance.StayOnTop) {
         // Changing the flag recreates a shown window: show it again as it was.
@@ -203,7 +207,8 @@ void TauUpgraderWizardForm::Fill(const TauWizardAppearance& Appearance, std::fun
             show();
     }
 
-    Image1->setPixmap(QPixmap::fromImage(Appearance.Pic118x218.isNull() ? DefaultWizardPicture()
+    // Ours is drawn for the screen's pixels, so it stays sharp above 100 %.
+    Image1->setPixmap(QPixmap::fromImage(Appearance.Pic118x218.isNull() ? DefaultWizardPicture(devicePixelRatioF())
                                                                          : Appearance.Pic118x218));
 
     EstimatedTimeLeftLab->setText(LangStr(22));
@@ -214,6 +219,13 @@ void TauUpgraderWizardForm::Fill(const TauWizardAppearance& Appearance, std::fun
     LDownloadingFileFrom->setText(LangStr(5));
     FinishBtn->setText(LangStr(18));
     CancelBtn->setText(LangStr(17));
+}
+
+void TauUpgraderWizardForm::CutBevelLine()
+{
+    const QRect text = AboutLabel->geometry().united(AboutShadow->geometry()).translated(-Bevel1->pos());
+    FBevelLines[0]->setGeometry(0, 0, std::max(0, text.left()), 2);
+    FBevelLines[1]->setGeometry(text.right() + 1, 0, std::max(0, Bevel1->width() - text.right() - 1), 2);
 }
 
 void TauUpgraderWizardForm::ShowCurrentFile(const QString& Address, int Number, int Count)
@@ -307,11 +319,12 @@ void TauUpgraderWizardForm::CloseQuietly()
     close();
 }
 
-QImage DefaultWizardPicture()
+QImage DefaultWizardPicture(qreal Ratio)
 {
     const int w = TauUpgraderWizardForm::PictureWidth;
     const int h = TauUpgraderWizardForm::PictureHeight;
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage image(qRound(w * Ratio), qRound(h * Ratio), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(Ratio);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
 
@@ -319,7 +332,7 @@ QImage DefaultWizardPicture()
     sky.setColorAt(0.0, QColor(0x0c, 0x2a, 0x55));
     sky.setColorAt(0.55, QColor(0x1b, 0x5e, 0xa6));
     sky.setColorAt(1.0, QColor(0x5f, 0xae, 0xe3));
-    p.fillRect(image.rect(), sky);
+    p.fillRect(QRect(0, 0, w, h), sky);
 
     // Two soft beams of light from the top left.
     p.setPen(Qt::NoPen);

@@ -9,9 +9,11 @@
 #include <QDialog>
 #include <QImage>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
+class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -87,15 +89,18 @@ private:
     void AskToClose();
     // Closes and destroys the window without a question.
     void CloseQuietly();
+    // Leaves a gap in the bevel's line where the engraved lettering stands.
+    void CutBevelLine();
 
+    std::array<QFrame*, 2> FBevelLines{};
     std::function<void()> FAbortUpgrade;
     bool FClosingQuietly = false;
     bool FAsking = false;
 };
 
 // The side picture shown when the component gives none: 118 x 218, drawn
-// here.
-QImage DefaultWizardPicture();
+// here for a screen with Ratio device pixels per pixel.
+QImage DefaultWizardPicture(qreal Ratio = 1);
 
 // The wizard while it exists, else null. Empty from the moment the window
 // closes; the object itself goes at the next return to the event loop (its

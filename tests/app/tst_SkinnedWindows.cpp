@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -95,6 +96,21 @@ void PassPaletteOn()
     }
 }
 
+// The wizard as it stands a little into a download: the first of two
+// files, 3 MB, 62 % of it in at 186 KB/s, six seconds left.
+TauUpgraderWizardForm* ShowDownloadingWizard()
+{
+    TauWizardAppearance appearance;
+    appearance.StayOnTop = false;
+    TauUpgraderWizardForm* wizard = ShowWizard(appearance, {});
+    wizard->ShowCurrentFile(QStringLiteral("http://www.shopscope.cn/update/Shopscope.exe"), 1, 2);
+    wizard->ShowFileSize(3214848);
+    wizard->ShowProgress(62, 31, 186.4, 6);
+    return wizard;
+}
+
+const char* const Skins[] = {"BlueGauze (内置)", "Office12Style (内置)", "Office2007 (内置)", "TheFrog (内置)"};
+
 bool Near(const QColor& a, const QColor& b)
 {
     const auto near = [](int x, int y) { return std::abs(x - y) <= 8; };
@@ -113,17 +129,30 @@ private slots:
     void mainWindowDrawsInTheSkinsColours_data();
     void mainWindowDrawsInTheSkinsColours();
     void keywordBoxKeepsItsFont();
+    void eachSkin_data();
+    void wizardDrawsInTheSkin_data() { eachSkin_data(); }
+    void wizardDrawsInTheSkin();
+    void screenshots_data() { eachSkin_data(); }
+    void screenshots();
 
 private:
     // Puts skin in force on every window.
     void UseSkin(const QString& skin);
 
+    void Save(const QPixmap& shot, const QString& skin, const char* what);
+    // A part magnified three times, pixel for pixel, to judge the edges.
+    void SaveZoom(const QPixmap& shot, const QRect& logical, const QString& skin, const char* what);
+
+    QDir FFolder;
     QWebEngineProfile* FProfile = nullptr;
     std::unique_ptr<TMainForm> FForm;
 };
 
 void TestSkinnedWindows::initTestCase()
 {
+    FFolder.setPath(QStringLiteral(SKIN_SCREENSHOTS "/") +
+                    (qApp->devicePixelRatio() > 1 ? QStringLiteral("150") : QStringLiteral("100")));
+    QVERIFY(FFolder.mkpath(QStringLiteral(".")));
     FProfile = CreateSharedBrowserProfile(qApp);
     FForm = std::make_unique<TMainForm>(FProfile, TStoreCatalogue(TestHosts()));
     FForm->show();
@@ -197,7 +226,7 @@ void TestSkinnedWindows::mainWindowDrawsInTheSkinsColours_data()
              return TSample{f.pm1, {f.pm1->width() - 4, y}, At(s.Section("MENU")->Fill, y, f.pm1->height())};
          }},
     };
-    for (const char* skin : {"BlueGauze (内置)", "Office12Style (内置)", "Office2007 (内置)", "TheFrog (内置)"})
+    for (const char* skin : Skins)
         for (const auto& [part, pick] : parts)
             QTest::addRow("%s %s", skin, part) << QString::fromUtf8(skin) << pick;
 }
@@ -248,6 +277,122 @@ void TestSkinnedWindows::keywordBoxKeepsItsFont()
     // Black text on the skin's white.
     QCOMPARE(FForm->etCargao->palette().color(QPalette::Text), QColor(Qt::black));
     QCOMPARE(FForm->etCargao->palette().color(QPalette::Base), QColor(Qt::white));
+}
+
+void TestSkinnedWindows::eachSkin_data()
+{
+    QTest::addColumn<QString>("skin");
+    for (const char* skin : Skins)
+        QTest::newRow(skin) << QString::fromUtf8(skin);
+}
+
+void TestSkinnedWindows::wizardDrawsInTheSkin()
+{
+    QFETCH(QString, skin);
+    UseSkin(skin);
+    const TSkinData& data = *FForm->sSkinManager1.CurrentSkin();
+    TauUpgraderWizardForm* wizard = ShowDownloadingWizard();
+    QVERIFY(QTest::qWaitForWindowExposed(wizard));
+    struct TEnd {
+        ~TEnd() { DestroyWizardForm(); }
+    } end;
+
+    // Both group boxes wear the skin's frame.
+    for (QGroupBox* box : {wizard->LCurrentFile, wizard->LAllFiles}) {
+        const QImage image = box->grab().toImage();
+        const QColor seen = PixelAt(image, {0, box->height() / 2});
+        QVERIFY2(Near(seen, data.Section("GROUPBOX")->Border),
+                 qPrintable(QStringLiteral("seen %1, skin says %2").arg(seen.name(), data.Section("GROUPBOX")->Border.name())));
+    }
+    // The bar of the file shows what is done and what is still to come.
+    QProgressBar* bar = wizard->ProgressCurrentFile;
+    const QImage progress = bar->grab().toImage();
+    const int y = bar->height() / 2;
+    QVERIFY(Near(PixelAt(progress, {5, y}), At(data.Section("PROGRESSBAR")->SelFill, y - 2, bar->height() - 4)));
+    QVERIFY(Near(PixelAt(progress, {bar->width() - 5, y}), At(data.Section("PROGRESSBAR")->Fill, y, bar->height())));
+
+    // The engraved lettering lies on the window's own background: around its
+    // letters the window looks as it does without them.
+    const QImage lettered = wizard->grab().toImage();
+    wizard->AboutLabel->hide();
+    wizard->AboutShadow->hide();
+    const QImage bare = wizard->grab().toImage();
+    const QRect about = wizard->AboutLabel->geometry().united(wizard->AboutShadow->geometry());
+    // The leading blank of the text, top to bottom.
+    for (int v = about.top(); v <= about.bottom(); ++v)
+        QCOMPARE(PixelAt(lettered, {about.left() + 2, v}), PixelAt(bare, {about.left() + 2, v}));
+    QVERIFY(lettered != bare);
+}
+
+void TestSkinnedWindows::Save(const QPixmap& shot, const QString& skin, const char* what)
+{
+    const QString name = skin.section(QLatin1Char(' '), 0, 0) + QLatin1Char('-') + QLatin1String(what) + ".png";
+    QVERIFY(shot.save(FFolder.filePath(name)));
+}
+
+void TestSkinnedWindows::SaveZoom(const QPixmap& shot, const QRect& logical, const QString& skin, const char* what)
+{
+    const qreal ratio = shot.devicePixelRatio();
+    QPixmap crop = shot.copy(QRect(logical.topLeft() * ratio, logical.size() * ratio));
+    crop.setDevicePixelRatio(1);
+    Save(crop.scaled(crop.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation), skin, what);
+}
+
+void TestSkinnedWindows::screenshots()
+{
+    QFETCH(QString, skin);
+    UseSkin(skin);
+
+    FForm->pcMain->setCurrentIndex(0);
+    FForm->etCargao->setText(QStringLiteral("诺基亚 N8"));
+    FForm->etCargao->setCursorPosition(0);
+    const QPixmap main = FForm->grab();
+    Save(main, skin, "main");
+    SaveZoom(main, QRect(0, 0, 340, 72), skin, "zoom-top");
+    SaveZoom(main, QRect(0, FForm->height() - 30, 230, 30), skin, "zoom-status");
+    // Nothing of the design clips: buttons and tabs hold their captions.
+    for (QPushButton* button : {FForm->bbtnFind, FForm->bbtnUpdate}) {
+        QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 8 <= button->width(),
+                 qPrintable(button->text()));
+        QVERIFY(button->fontMetrics().height() <= button->height() - 4);
+    }
+    QTabBar* tabs = FForm->pcMain->tabBar();
+    QVERIFY2(tabs->tabRect(8).right() < FForm->pcMain->width(), "all nine tabs are in view");
+    for (int i = 0; i < tabs->count(); ++i)
+        QVERIFY(tabs->tabRect(i).width() >= tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)) + 8);
+    QVERIFY(FForm->etCargao->fontMetrics().height() <= FForm->etCargao->height() - 2);
+    QVERIFY(FForm->sLabel2->fontMetrics().horizontalAdvance(FForm->sLabel2->text()) <= FForm->sLabel2->width());
+
+    FForm->pm1->popup(FForm->mapToGlobal(QPoint(120, 120)));
+    QVERIFY(QTest::qWaitForWindowExposed(FForm->pm1));
+    FForm->pm1->setActiveAction(FForm->N1);
+    Save(FForm->pm1->grab(), skin, "menu");
+    FForm->pm1->hide();
+
+    TauUpgraderWizardForm* wizard = ShowDownloadingWizard();
+    QVERIFY(QTest::qWaitForWindowExposed(wizard));
+    Save(wizard->grab(), skin, "wizard");
+    for (QLabel* label : {wizard->FileSizeLab, wizard->TransferRateLab, wizard->EstimatedTimeLeftLab,
+                          wizard->AllDownloading, wizard->LDownloadingFileFrom})
+        QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+    DestroyWizardForm();
+
+    QPixmap offer;
+    TModalAnswer<TauUpgraderUpgradeMessageForm> answer([&](TauUpgraderUpgradeMessageForm* form) {
+        if (QTest::qWaitForWindowExposed(form))
+            offer = form->grab();
+        form->LaterBtn->click();
+    });
+    QVERIFY(!ShowUpgradeMessage(QStringLiteral("新版本搜索更快，并修正了淘宝页面的显示问题。")));
+    QVERIFY(answer.Answered());
+    QVERIFY(!offer.isNull());
+    Save(offer, skin, "newer-version");
+
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Shopscope"), QStringLiteral("请输入搜索商品."),
+                    QMessageBox::Ok, FForm.get());
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    Save(box.grab(), skin, "messagebox");
 }
 
 int main(int argc, char* argv[])
