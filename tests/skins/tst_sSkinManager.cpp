@@ -2,8 +2,8 @@
 // settings it holds, and skins added as data only (the test's own resources
 // add a fifth skin and two faulty ones under the same prefix).
 
-#include "SkinMock.h"
 #include "skins/sSkinManager.h"
+#include "skins/sSkinSectionProperty.h"
 #include "skins/sSkinStyle.h"
 
 #include <QApplication>
@@ -23,6 +23,27 @@ QColor Pixel(QWidget* widget, QPoint at)
 {
     return widget->grab().toImage().pixelColor(at);
 }
+
+// A window with a button, tabs and a status bar, each with its section.
+class TControls : public QWidget {
+public:
+    TControls()
+    {
+        resize(480, 200);
+        Button->setGeometry(8, 8, 42, 25);
+        Tabs->setGeometry(0, 40, 480, 140);
+        Tabs->addTab(new QWidget, QStringLiteral("京东商城"));
+        Tabs->addTab(new QWidget, QStringLiteral("新蛋"));
+        Status->setGeometry(0, 180, 480, 20);
+        SetSkinSection(Button, QStringLiteral("BUTTON"));
+        SetSkinSection(Tabs, QStringLiteral("PAGECONTROL"));
+        SetSkinSection(Status, QStringLiteral("STATUSBAR"));
+    }
+
+    QPushButton* Button = new QPushButton(QStringLiteral("搜索"), this);
+    QTabWidget* Tabs = new QTabWidget(this);
+    QStatusBar* Status = new QStatusBar(this);
+};
 
 } // namespace
 
@@ -107,31 +128,31 @@ private slots:
         QCOMPARE(manager->SkinNames().at(4), QStringLiteral("Pond (测试)"));
         manager->SetSkinName(QStringLiteral("Pond (测试)"));
         manager->Loaded();
-        TSkinMockMainForm form;
+        TControls form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(Pixel(form.bbtnFind, QPoint(5, 12)), QColor(0xff8000));
-        QCOMPARE(Pixel(form.StatusBar1, QPoint(450, 2)), QColor(0x800080));
+        QCOMPARE(Pixel(form.Button, QPoint(5, 12)), QColor(0xff8000));
+        QCOMPARE(Pixel(form.Status, QPoint(450, 2)), QColor(0x800080));
     }
 
     void switchingOffGivesThePlainLookBack()
     {
         auto manager = NewManager();
         manager->Loaded();
-        TSkinMockMainForm form;
+        TControls form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        const QImage skinned = form.bbtnFind->grab().toImage();
+        const QImage skinned = form.Button->grab().toImage();
         manager->SetActive(false);
         QVERIFY(!qobject_cast<TsSkinStyle*>(QApplication::style()));
         QVERIFY(!manager->CurrentSkin());
         QCOMPARE(QApplication::style()->name(), QStringLiteral("fusion"));
-        QVERIFY(form.bbtnFind->grab().toImage() != skinned);
+        QVERIFY(form.Button->grab().toImage() != skinned);
         // Tabs lose the skin's font again, and the window keeps no filter.
-        QVERIFY(!form.pcMain->tabBar()->testAttribute(Qt::WA_SetFont));
+        QVERIFY(!form.Tabs->tabBar()->testAttribute(Qt::WA_SetFont));
         manager->SetActive(true);
-        QVERIFY(form.pcMain->tabBar()->testAttribute(Qt::WA_SetFont));
-        QVERIFY(form.bbtnFind->grab().toImage() == skinned);
+        QVERIFY(form.Tabs->tabBar()->testAttribute(Qt::WA_SetFont));
+        QVERIFY(form.Button->grab().toImage() == skinned);
     }
 
     void hueOffsetShiftsEveryColour()
