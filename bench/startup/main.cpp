@@ -1,5 +1,6 @@
-// Start-up benchmark: the program against Chromium (and a bare Qt WebEngine
-// window) showing the same nine store home pages, all measured in one run.
+// Start-up benchmark: the program against the same program without its skin,
+// Chromium and a bare Qt WebEngine window, all showing the same nine store
+// home pages, all measured in one run.
 //
 // For each subject it measures the time from starting the process to its
 // first visible window, to the ninth home page loaded (seen at the proxy
@@ -40,6 +41,7 @@ struct TOptions {
     bool KeepLogs = false;
     bool Verbose = false;  // every request the proxy saw, after each run
     std::string Program = SHOPSCOPE_PROGRAM;
+    std::string Unskinned = SHOPSCOPE_PROGRAM_UNSKINNED;
     std::string WebEngineTabs = SHOPSCOPE_WEBENGINE_TABS;
     std::string Chromium = "chromium";
 };
@@ -198,11 +200,13 @@ TOptions ParseOptions(int argc, char* argv[])
             options.Verbose = true;
         else if (arg == "--program")
             options.Program = value();
+        else if (arg == "--unskinned")
+            options.Unskinned = value();
         else if (arg == "--chromium")
             options.Chromium = value();
         else
             throw std::runtime_error("usage: bench_startup [--rounds N] [--timeout S] [--settle-ms MS] [--no-tabs] "
-                                     "[--keep-logs] [--verbose] [--program PATH] [--chromium PATH]");
+                                     "[--keep-logs] [--verbose] [--program PATH] [--unskinned PATH] [--chromium PATH]");
     }
     return options;
 }
@@ -233,8 +237,12 @@ try {
         return TEnv{{"QTWEBENGINE_CHROMIUM_FLAGS", ProxySwitch(port) + " " + CommonSwitches},
                     {"QTWEBENGINE_DISABLE_SANDBOX", "1"}};
     };
+    const auto noArgs = [](std::uint16_t, const std::string&) { return std::vector<std::string>(); };
     std::vector<TSubject> subjects;
-    subjects.push_back({"shopscope", options.Program, [](std::uint16_t, const std::string&) { return std::vector<std::string>(); }, qtEnv});
+    subjects.push_back({"shopscope", options.Program, noArgs, qtEnv});
+    // The same entry and window with a skin manager that never puts a skin
+    // in force: what the skin costs the start.
+    subjects.push_back({"shopscope unskinned", options.Unskinned, noArgs, qtEnv});
     subjects.push_back({"chromium", options.Chromium,
                         [&addresses](std::uint16_t port, const std::string& folder) {
                             std::vector<std::string> args = {"--no-sandbox", "--disable-sync", "--user-data-dir=" + folder + "/chromium",
@@ -292,6 +300,10 @@ try {
         std::printf("%-30s %12.2fx %12.2fx %10.2fx %10.2fx\n", label.c_str(), p.Shown / b.Shown, p.Loaded / b.Loaded,
                     p.PssMiB / b.PssMiB, p.RssMiB / b.RssMiB);
     }
+    const TSummary& skinned = summaries[0];
+    const TSummary& plain = summaries[1];
+    std::printf("\nthe skin's share of the start: window shown %+.1f %%, pages loaded %+.1f %% (goal: at most +5 %%)\n",
+                (skinned.Shown / plain.Shown - 1) * 100, (skinned.Loaded / plain.Loaded - 1) * 100);
     return 0;
 } catch (const std::exception& error) {
     std::fprintf(stderr, "bench_startup: %s\n", error.what());
