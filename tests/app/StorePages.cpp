@@ -89,3 +89,11 @@ void ServeStorePage(const TTestRequest& request, TScriptedConnection& connection
     }
     connection.Send(TScriptedServer::Response(200, body, "Content-Type: text/html; charset=" + charset));
 }
+
+TStoreCatalogue::THostTable TestStoreHosts()
+{
+    TStoreCatalogue::THostTable hosts;
+    for (std::size_t i = 0; i < hosts.size(); ++i)
+        hosts[i] = {"s" + std::to_string(i + 1) + ".test", "q" + std::to_string(i + 1) + ".test"};
+    return hosts;
+}

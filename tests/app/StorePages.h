@@ -3,6 +3,7 @@
 // comes with an absolute address, so one server on 127.0.0.1 stands for all
 // nine stores. HTTPS (CONNECT) is refused.
 
+#include "stores/StoreCatalogue.h"
 #include "support/ScriptedServer.h"
 
 #include <string>
@@ -29,3 +30,7 @@ std::string PathAsSent(const std::string& address);
 // Every page lists the mouse-button events that reach it in `seen`
 // ("mousedown2", "contextmenu2", "mouseup0", ...).
 void ServeStorePage(const TTestRequest& request, TScriptedConnection& connection, const std::string& gomeHost);
+
+// The nine stores at hosts only the tests' proxy answers for: store i at
+// "si.test", its search host "qi.test".
+TStoreCatalogue::THostTable TestStoreHosts();

@@ -34,14 +34,6 @@ namespace {
 
 constexpr int LoadTimeoutMs = 20000;
 
-TStoreCatalogue::THostTable TestHosts()
-{
-    TStoreCatalogue::THostTable hosts;
-    for (std::size_t i = 0; i < hosts.size(); ++i)
-        hosts[i] = {"s" + std::to_string(i + 1) + ".test", "q" + std::to_string(i + 1) + ".test"};
-    return hosts;
-}
-
 TScriptedServer* Proxy = nullptr;
 
 // Every address the stores were asked for, as "host/path?query".
@@ -155,7 +147,7 @@ void TestMainForm::Search(const QString& keyword)
 void TestMainForm::initTestCase()
 {
     FProfile = CreateSharedBrowserProfile(qApp);
-    FForm = std::make_unique<TMainForm>(FProfile, TStoreCatalogue(TestHosts()));
+    FForm = std::make_unique<TMainForm>(FProfile, TStoreCatalogue(TestStoreHosts()));
     Fpub_status = new TFpub_status();
     FForm->show();
     QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
@@ -547,7 +539,7 @@ void TestMainForm::selectionSearchWithNothingSelected()
 
 void TestMainForm::refusedHomePageStopsTheRestAndShowsTheError()
 {
-    TStoreCatalogue::THostTable hosts = TestHosts();
+    TStoreCatalogue::THostTable hosts = TestStoreHosts();
     hosts[2].Main = "bad host";  // no browser takes a blank in a host name
     TBoxWatcher boxes;
     TMainForm form(FProfile, TStoreCatalogue(hosts));

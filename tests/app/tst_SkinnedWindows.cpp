@@ -37,14 +37,6 @@ namespace {
 
 constexpr int LoadTimeoutMs = 30000;
 
-TStoreCatalogue::THostTable TestHosts()
-{
-    TStoreCatalogue::THostTable hosts;
-    for (std::size_t i = 0; i < hosts.size(); ++i)
-        hosts[i] = {"s" + std::to_string(i + 1) + ".test", "q" + std::to_string(i + 1) + ".test"};
-    return hosts;
-}
-
 // A store's page as a person would recognise one: a heading and a few
 // result rows in Chinese.
 void ServeShopPage(const TTestRequest& request, TScriptedConnection& connection)
@@ -154,7 +146,7 @@ void TestSkinnedWindows::initTestCase()
                     (qApp->devicePixelRatio() > 1 ? QStringLiteral("150") : QStringLiteral("100")));
     QVERIFY(FFolder.mkpath(QStringLiteral(".")));
     FProfile = CreateSharedBrowserProfile(qApp);
-    FForm = std::make_unique<TMainForm>(FProfile, TStoreCatalogue(TestHosts()));
+    FForm = std::make_unique<TMainForm>(FProfile, TStoreCatalogue(TestStoreHosts()));
     FForm->show();
     QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
     // Nine home pages, then the two stores the Gome page relays to load
