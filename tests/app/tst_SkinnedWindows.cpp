@@ -363,10 +363,15 @@ void TestSkinnedWindows::screenshots()
 
     TauUpgraderWizardForm* wizard = ShowDownloadingWizard();
     QVERIFY(QTest::qWaitForWindowExposed(wizard));
-    Save(wizard->grab(), skin, "wizard");
+    const QPixmap downloading = wizard->grab();
+    Save(downloading, skin, "wizard");
+    SaveZoom(downloading, QRect(130, 30, 200, 70), skin, "zoom-wizard");
     for (QLabel* label : {wizard->FileSizeLab, wizard->TransferRateLab, wizard->EstimatedTimeLeftLab,
                           wizard->AllDownloading, wizard->LDownloadingFileFrom})
         QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+    wizard->ShowFinished();
+    Save(wizard->grab(), skin, "wizard-finished");
+    QVERIFY(wizard->AfterNote->geometry().bottom() < wizard->Bevel1->y());
     DestroyWizardForm();
 
     QPixmap offer;
