@@ -33,10 +33,13 @@ int main(int argc, char* argv[])
     {
         TMainForm MainForm(profile.get());
         Fpub_status = new TFpub_status();  // hidden until the first search
-        MainForm.show();
-        // The upgrade component has chosen the message language by now.
+        // Told before the window shows (the upgrade component has chosen the
+        // message language by now). Shown later, the box could end up under
+        // the window: with GPU drawing, the window's first pages give it a
+        // new native window, stacked above everything shown before it.
         if (recovery.TellRolledBack)
-            QTimer::singleShot(0, &MainForm, [] { ShowErrorMsg(34); });
+            ShowErrorMsg(34);
+        MainForm.show();
         // An upgraded program counts as started once its window has been up
         // with its loop running for a while, or when the user closes it
         // sooner; the helper takes an end without confirmation for a failure.

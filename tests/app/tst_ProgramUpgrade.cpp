@@ -39,6 +39,7 @@ const QString UpToDate = QStringLiteral("没有发现新的版本，您目前已
 const QString NotVerified = QStringLiteral("无法验证升级信息：");
 const QString FileMismatch = QStringLiteral("与软件发布者发布的内容不符");
 const QString Finished = QStringLiteral("已经升级完成");
+const QString RolledBack = QStringLiteral("升级已被撤销");
 const QString UpgradeButton = QStringLiteral("软件升级");
 const QString StartButton = QStringLiteral("开始升级");
 const QString LaterButton = QStringLiteral("以后再说");
@@ -120,6 +121,17 @@ std::optional<pid_t> RunningWithCommandLine(const QStringList& arguments)
     }
     return std::nullopt;
 }
+
+// Ends the test function when a step it took has failed, so that it does not
+// go on waiting for what can no longer come.
+#define STEP(call)                      \
+    do {                                \
+        call;                           \
+        if (QTest::currentTestFailed()) \
+            return;                     \
+    } while (false)
+
+enum class TOutcome { Upgraded, RolledBack, InfoRefused, FileRefused };
 
 bool Gone(pid_t pid)
 {
@@ -273,35 +285,35 @@ void TestProgramUpgrade::checkTellsUpToDateOrOffersUpgrade()
     QVERIFY(!path.isEmpty());
     const QByteArray original = ReadAll(path);
     QProcess program;
-    Start(program, path);
+    STEP(Start(program, path));
     const qint64 pid = program.processId();
 
     const auto upToDate = [](const TAccessibleWindow& w) {
         return w.Caption == Caption && w.Says().contains(UpToDate);
     };
     FServer->Publish(InfoFile(3));
-    PressUpgrade(pid);
+    STEP(PressUpgrade(pid));
     auto box = WaitFor(pid, upToDate);
     QVERIFY2(box, "no up-to-date box");
     QCOMPARE(box->Says(), UpToDate);
-    Press(*box, QString());  // its one button
+    STEP(Press(*box, QString()));  // its one button
 
     FServer->Publish(InfoFile(4), "never asked for");
-    PressUpgrade(pid);
+    STEP(PressUpgrade(pid));
     const auto offer = WaitFor(pid, [](const TAccessibleWindow& w) {
         return w.Find(QStringLiteral("push button"), StartButton) && w.Find(QStringLiteral("push button"), LaterButton);
     });
     QVERIFY2(offer, "no newer-version window");
     QCOMPARE(offer->Caption, Caption);
     QVERIFY2(offer->Says().contains(QStringLiteral("Faster searches.")), qPrintable(offer->Says()));
-    Press(*offer, LaterButton);
+    STEP(Press(*offer, LaterButton));
 
     // Checking again works, so the component is idle, not half-way.
     FServer->Publish(InfoFile(3));
-    PressUpgrade(pid);
+    STEP(PressUpgrade(pid));
     box = WaitFor(pid, upToDate);
     QVERIFY2(box, "no up-to-date box after putting the upgrade off");
-    Press(*box, QString());
+    STEP(Press(*box, QString()));
 
     QCOMPARE(FServer->Asked(ProgramTarget), std::size_t(0));
     QCOMPARE(QDir(FRoot.filePath(QStringLiteral("check"))).entryList(QDir::Files | QDir::Hidden),
@@ -316,106 +328,124 @@ void TestProgramUpgrade::checkTellsUpToDateOrOffersUpgrade()
 void TestProgramUpgrade::wholeUpgrade_data()
 {
     QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("tamper");  // "", "info" or "file"
-    QTest::newRow("unsigned") << QStringLiteral(SHOPSCOPE_PROGRAM) << QString();
-    QTest::newRow("signed") << QStringLiteral(SHOPSCOPE_KEYED_PROGRAM) << QString();
-    QTest::newRow("signed, info file changed on the way") << QStringLiteral(SHOPSCOPE_KEYED_PROGRAM) << QStringLiteral("info");
-    QTest::newRow("signed, download changed on the way") << QStringLiteral(SHOPSCOPE_KEYED_PROGRAM) << QStringLiteral("file");
+    QTest::addColumn<int>("outcome");
+    const QString plain = QStringLiteral(SHOPSCOPE_PROGRAM);
+    const QString keyed = QStringLiteral(SHOPSCOPE_KEYED_PROGRAM);
+    QTest::newRow("unsigned") << plain << int(TOutcome::Upgraded);
+    QTest::newRow("unsigned, the new version cannot start") << plain << int(TOutcome::RolledBack);
+    QTest::newRow("signed") << keyed << int(TOutcome::Upgraded);
+    QTest::newRow("signed, info file changed on the way") << keyed << int(TOutcome::InfoRefused);
+    QTest::newRow("signed, download changed on the way") << keyed << int(TOutcome::FileRefused);
 }
 
 // "开始升级", the wizard's download, OK on its last page: the program ends,
 // the helper puts the served file in its place and starts it with
-// "/afterupgrade", and the upgraded program confirms. A signed upgrade that
-// was changed on its way is refused with a box that says why, and the
-// program stays as it was.
+// "/afterupgrade", and the upgraded program confirms. A new version that
+// cannot start is undone, and the old program comes back and says so. A
+// signed upgrade that was changed on its way is refused with a box that says
+// why, and the program stays as it was.
 void TestProgramUpgrade::wholeUpgrade()
 {
     QFETCH(QString, program);
-    QFETCH(QString, tamper);
+    QFETCH(int, outcome);
+    const auto expected = TOutcome(outcome);
     const QString folder = QStringLiteral("Shop 程序  %1").arg(QTest::currentDataTag()).replace(u',', u'_');
     const QString path = Install(folder, program);
     QVERIFY(!path.isEmpty());
     const QByteArray original = ReadAll(path);
     // A program file may carry bytes after its last section: the served
     // version runs like the old one and is told from it by its bytes.
-    const QByteArray upgraded = original + "\nupgraded by the test\n";
-    const bool keyed = program != QStringLiteral(SHOPSCOPE_PROGRAM);
+    const QByteArray upgraded =
+        expected == TOutcome::RolledBack ? QByteArray("#!/bin/sh\nexit 1\n") : original + "\nupgraded by the test\n";
 
     QByteArray info = InfoFile(4);
-    QByteArray served = upgraded;
-    if (keyed) {
+    if (program != QStringLiteral(SHOPSCOPE_PROGRAM)) {
         info = Signed(info, upgraded);
         QVERIFY(!info.isEmpty());
     }
-    if (tamper == QLatin1String("info"))
+    if (expected == TOutcome::InfoRefused)
         info.replace("Faster", "Farther");
-    if (tamper == QLatin1String("file"))
-        served += "and changed on its way\n";
-    FServer->Publish(info, served);
+    FServer->Publish(info, expected == TOutcome::FileRefused ? upgraded + "and changed on its way\n" : upgraded);
     const std::size_t downloadsBefore = FServer->Asked(ProgramTarget);
+    const auto onlyTheProgram = [&] {
+        return QDir(FRoot.filePath(folder)).entryList(QDir::Files | QDir::Hidden) == QStringList{QStringLiteral("shopscope")};
+    };
 
     QProcess running;
-    Start(running, path);
+    STEP(Start(running, path));
     const qint64 pid = running.processId();
-    PressUpgrade(pid);
+    STEP(PressUpgrade(pid));
 
-    if (tamper == QLatin1String("info")) {
-        const auto box = WaitFor(pid, [](const TAccessibleWindow& w) { return w.Says().contains(NotVerified); });
-        QVERIFY2(box, "no box saying the info file was refused");
-        QCOMPARE(box->Caption, Caption);
-        Press(*box, QString());
-        QCOMPARE(FServer->Asked(ProgramTarget), downloadsBefore);
-    } else {
-        const auto offer = WaitFor(pid, [](const TAccessibleWindow& w) { return w.Find(QStringLiteral("push button"), StartButton); });
-        QVERIFY2(offer, "no newer-version window");
-        Press(*offer, StartButton);
-        if (tamper == QLatin1String("file")) {
+    if (expected == TOutcome::InfoRefused || expected == TOutcome::FileRefused) {
+        if (expected == TOutcome::InfoRefused) {
+            const auto box = WaitFor(pid, [](const TAccessibleWindow& w) { return w.Says().contains(NotVerified); });
+            QVERIFY2(box, "no box saying the info file was refused");
+            QCOMPARE(box->Caption, Caption);
+            STEP(Press(*box, QString()));
+            QCOMPARE(FServer->Asked(ProgramTarget), downloadsBefore);
+        } else {
+            const auto offer = WaitFor(pid, [](const TAccessibleWindow& w) { return w.Find(QStringLiteral("push button"), StartButton); });
+            QVERIFY2(offer, "no newer-version window");
+            STEP(Press(*offer, StartButton));
             const auto box = WaitFor(pid, [](const TAccessibleWindow& w) { return w.Says().contains(FileMismatch); });
             QVERIFY2(box, "no box saying the download was refused");
-            Press(*box, QString());
+            QCOMPARE(box->Caption, Caption);
+            STEP(Press(*box, QString()));
             // The wizard closes with the abandoned upgrade.
             QVERIFY(WaitFor(pid, [](const TAccessibleWindow& w) {
                 return w.Find(QStringLiteral("push button"), UpgradeButton) && !w.Says().contains(Finished);
             }));
-        } else {
-            const auto done = WaitFor(pid, [](const TAccessibleWindow& w) {
-                return w.Says().contains(Finished) && w.Find(QStringLiteral("push button"), OkButton);
-            });
-            QVERIFY2(done, "the wizard did not finish");
-            QCOMPARE(done->Caption, Caption);
-            QVERIFY(FDesktop->Click(done->Find(QStringLiteral("push button"), OkButton)->Box));
-
-            // The program hands over and ends by itself.
-            QVERIFY2(running.waitForFinished(StartMs), "the program did not close for the upgrade");
-            QCOMPARE(running.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(running.exitCode(), 0);
-
-            std::optional<pid_t> restarted;
-            QTRY_VERIFY_WITH_TIMEOUT((restarted = RunningWithCommandLine({path, QStringLiteral("/afterupgrade")})),
-                                     RestartMs);
-            QVERIFY2(WaitFor(*restarted,
-                             [](const TAccessibleWindow& w) { return w.Find(QStringLiteral("push button"), UpgradeButton); },
-                             StartMs),
-                     "the upgraded program shows no window");
-            // It confirms after a few seconds of running; the helper then
-            // drops the journal and the old program's copy.
-            QTRY_COMPARE_WITH_TIMEOUT(QDir(FRoot.filePath(folder)).entryList(QDir::Files | QDir::Hidden),
-                                      QStringList{QStringLiteral("shopscope")}, RestartMs);
-            QCOMPARE(ReadAll(path), upgraded);
-            QVERIFY(QFileInfo(path).isExecutable());
-            ::kill(*restarted, SIGTERM);
-            QTRY_VERIFY_WITH_TIMEOUT(Gone(*restarted), StartMs);
-            return;
         }
+        // Nothing downloaded is kept and nothing is installed.
+        QVERIFY(onlyTheProgram());
+        QCOMPARE(ReadAll(path), original);
+        QCOMPARE(running.state(), QProcess::Running);
+        running.terminate();
+        QVERIFY(running.waitForFinished(StartMs));
+        QCOMPARE(running.exitCode(), 0);
+        return;
     }
 
-    // Refused: nothing downloaded is kept and nothing is installed.
-    QCOMPARE(QDir(FRoot.filePath(folder)).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("shopscope")});
-    QCOMPARE(ReadAll(path), original);
-    QCOMPARE(running.state(), QProcess::Running);
-    running.terminate();
-    QVERIFY(running.waitForFinished(StartMs));
+    const auto offer = WaitFor(pid, [](const TAccessibleWindow& w) { return w.Find(QStringLiteral("push button"), StartButton); });
+    QVERIFY2(offer, "no newer-version window");
+    STEP(Press(*offer, StartButton));
+    const auto done = WaitFor(pid, [](const TAccessibleWindow& w) {
+        return w.Says().contains(Finished) && w.Find(QStringLiteral("push button"), OkButton);
+    });
+    QVERIFY2(done, "the wizard did not finish");
+    QCOMPARE(done->Caption, Caption);
+    QVERIFY(FDesktop->Click(done->Find(QStringLiteral("push button"), OkButton)->Box));
+
+    // The program hands over and ends by itself.
+    QVERIFY2(running.waitForFinished(StartMs), "the program did not close for the upgrade");
+    QCOMPARE(running.exitStatus(), QProcess::NormalExit);
     QCOMPARE(running.exitCode(), 0);
+
+    std::optional<pid_t> restarted;
+    if (expected == TOutcome::Upgraded) {
+        QTRY_VERIFY_WITH_TIMEOUT((restarted = RunningWithCommandLine({path, QStringLiteral("/afterupgrade")})), RestartMs);
+        QVERIFY2(WaitFor(*restarted,
+                         [](const TAccessibleWindow& w) { return w.Find(QStringLiteral("push button"), UpgradeButton); },
+                         StartMs),
+                 "the upgraded program shows no window");
+    } else {
+        // The new version ends with a failure at once; the helper puts the
+        // old program back and starts it without the restart parameter,
+        // and it tells the user once.
+        QTRY_VERIFY_WITH_TIMEOUT((restarted = RunningWithCommandLine({path})), RestartMs);
+        const auto box = WaitFor(*restarted, [](const TAccessibleWindow& w) { return w.Says().contains(RolledBack); },
+                                 StartMs);
+        QVERIFY2(box, "the old program did not say the upgrade was undone");
+        QCOMPARE(box->Caption, Caption);
+        STEP(Press(*box, QString()));
+    }
+    // A started program confirms after a few seconds of running; the helper
+    // then drops the journal and the old program's copy.
+    QTRY_VERIFY_WITH_TIMEOUT(onlyTheProgram(), RestartMs);
+    QCOMPARE(ReadAll(path), expected == TOutcome::Upgraded ? upgraded : original);
+    QVERIFY(QFileInfo(path).isExecutable());
+    ::kill(*restarted, SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(Gone(*restarted), StartMs);
 }
 
 QTEST_GUILESS_MAIN(TestProgramUpgrade)
