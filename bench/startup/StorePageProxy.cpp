@@ -81,7 +81,9 @@ void TStorePageProxy::Answer(const TTestRequest& request, TScriptedConnection& c
         return;
     }
     if (path.starts_with(LoadMark)) {
-        if (path.ends_with("?home")) {
+        // The program's relay may send a tab on to its search page before
+        // the home page has loaded; that page is then the one the tab shows.
+        if (path.ends_with("?home") || path.ends_with("?other")) {
             std::lock_guard lock(FMutex);
             FLoaded.try_emplace(host, TClock::now());
             FLoadedChanged.notify_all();

@@ -2,7 +2,8 @@
 // The HTTP proxy the start-up benchmark's subjects load the nine store home
 // pages through. Every store host gets the same small page with a style
 // sheet, a script and images; when the page has loaded, its script asks for
-// one last image, and that request marks the page as loaded.
+// one last image, and that request marks the host's page as loaded (the home
+// page, or the search page the relay sent its tab on to first).
 
 #include "support/ScriptedServer.h"
 
