@@ -1,5 +1,6 @@
 #include "app/pub_status.h"
 
+#include "platform/DesignFonts.h"
 #include "skins/sSkinSectionProperty.h"
 
 #include <QEvent>
@@ -63,10 +64,7 @@ TFpub_status::TFpub_status(QWidget* parent)
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignCenter);
-    QFont font(QStringLiteral("宋体"));
-    font.setPixelSize(12);
-    font.setBold(true);
-    Label1->setFont(font);
+    Label1->setFont(DesignFont(QStringLiteral("宋体"), 12, true));
     QPalette black = Label1->palette();
     black.setColor(QPalette::WindowText, Qt::black);
     Label1->setPalette(black);
