@@ -161,6 +161,25 @@ TTreeMemory TProcessTree::Memory() const
     return total;
 }
 
+double TProcessTree::CpuSeconds() const
+{
+    std::uint64_t ticks = 0;
+    for (pid_t pid : Members()) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue;
+        // The command name in parentheses may hold blanks; the fields after
+        // it are fixed: utime and stime are the 12th and 13th.
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        std::string field;
+        for (int i = 1; i <= 13 && fields >> field; ++i)
+            if (i >= 12)
+                ticks += std::stoull(field);
+    }
+    return double(ticks) / double(::sysconf(_SC_CLK_TCK));
+}
+
 bool TProcessTree::Exited()
 {
     if (!FReaped && ::waitpid(FPid, nullptr, WNOHANG) == FPid)

@@ -29,6 +29,9 @@ public:
     // The started process and all its descendants alive now.
     std::vector<pid_t> Members() const;
     TTreeMemory Memory() const;
+    // Processor time (user and system) the tree's live processes have used
+    // so far, in seconds: steadier than the wall clock on a busy machine.
+    double CpuSeconds() const;
     // Whether the started process has exited (it is reaped then).
     bool Exited();
     // SIGTERM to the started process, then SIGKILL to whatever of the tree

@@ -38,6 +38,7 @@ struct TOptions {
     int TimeoutSeconds = 60;
     int SettleMs = 3000;  // after the last page, before the memory is read
     bool Tabs = true;
+    bool SkinOnly = false;  // the program with and without its skin, nothing else
     bool KeepLogs = false;
     bool Verbose = false;  // every request the proxy saw, after each run
     std::string Program = SHOPSCOPE_PROGRAM;
@@ -58,6 +59,7 @@ struct TRun {
     double ShownSeconds = 0;
     double LoadedSeconds = 0;
     TTreeMemory Memory;
+    double CpuSeconds = 0;  // the tree's, once the pages have settled
     std::size_t PagesLoaded = 0;
     std::string HttpsOnly;  // the hosts it would only ask for over HTTPS
 };
@@ -122,8 +124,8 @@ std::optional<TRun> RunOnce(const TSubject& subject, const TStoreCatalogue& cata
         const std::optional<TClock::time_point> loaded = shown ? proxy.WaitAllSettled(deadline) : std::nullopt;
         if (shown && loaded && !tree.Exited()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(options.SettleMs));
-            run = TRun{Seconds(*shown - started), Seconds(*loaded - started), tree.Memory(), proxy.Loaded().size(),
-                       Join(proxy.HttpsOnly())};
+            run = TRun{Seconds(*shown - started), Seconds(*loaded - started), tree.Memory(), tree.CpuSeconds(),
+                       proxy.Loaded().size(), Join(proxy.HttpsOnly())};
         } else {
             std::set<std::string> missing;
             const std::set<std::string> done = proxy.Loaded(), httpsOnly = proxy.HttpsOnly();
@@ -160,20 +162,21 @@ double Median(std::vector<double> values)
 }
 
 struct TSummary {
-    double Shown, Loaded, PssMiB, RssMiB, Processes;
+    double Shown, Loaded, PssMiB, RssMiB, Processes, Cpu;
 };
 
 TSummary Summarise(const std::vector<TRun>& runs)
 {
-    std::vector<double> shown, loaded, pss, rss, processes;
+    std::vector<double> shown, loaded, pss, rss, processes, cpu;
     for (const TRun& run : runs) {
         shown.push_back(run.ShownSeconds);
         loaded.push_back(run.LoadedSeconds);
         pss.push_back(double(run.Memory.PssKiB) / 1024);
         rss.push_back(double(run.Memory.RssKiB) / 1024);
         processes.push_back(run.Memory.Processes);
+        cpu.push_back(run.CpuSeconds);
     }
-    return {Median(shown), Median(loaded), Median(pss), Median(rss), Median(processes)};
+    return {Median(shown), Median(loaded), Median(pss), Median(rss), Median(processes), Median(cpu)};
 }
 
 TOptions ParseOptions(int argc, char* argv[])
@@ -194,6 +197,8 @@ TOptions ParseOptions(int argc, char* argv[])
             options.SettleMs = std::stoi(value());
         else if (arg == "--no-tabs")
             options.Tabs = false;
+        else if (arg == "--skin-only")
+            options.SkinOnly = true;
         else if (arg == "--keep-logs")
             options.KeepLogs = true;
         else if (arg == "--verbose")
@@ -205,7 +210,7 @@ TOptions ParseOptions(int argc, char* argv[])
         else if (arg == "--chromium")
             options.Chromium = value();
         else
-            throw std::runtime_error("usage: bench_startup [--rounds N] [--timeout S] [--settle-ms MS] [--no-tabs] "
+            throw std::runtime_error("usage: bench_startup [--rounds N] [--timeout S] [--settle-ms MS] [--no-tabs] [--skin-only] "
                                      "[--keep-logs] [--verbose] [--program PATH] [--unskinned PATH] [--chromium PATH]");
     }
     return options;
@@ -243,22 +248,24 @@ try {
     // The same entry and window with a skin manager that never puts a skin
     // in force: what the skin costs the start.
     subjects.push_back({"shopscope unskinned", options.Unskinned, noArgs, qtEnv});
-    subjects.push_back({"chromium", options.Chromium,
-                        [&addresses](std::uint16_t port, const std::string& folder) {
-                            std::vector<std::string> args = {"--no-sandbox", "--disable-sync", "--user-data-dir=" + folder + "/chromium",
-                                                             ProxySwitch(port),
-                                                             // Otherwise it tries HTTPS first for every address.
-                                                             "--disable-features=HttpsUpgrades"};
-                            for (std::string_view s = CommonSwitches; !s.empty();) {
-                                const std::size_t blank = s.find(' ');
-                                args.emplace_back(s.substr(0, blank));
-                                s = blank == std::string_view::npos ? std::string_view() : s.substr(blank + 1);
-                            }
-                            args.insert(args.end(), addresses.begin(), addresses.end());
-                            return args;
-                        },
-                        [](std::uint16_t) { return TEnv(); }});
-    if (options.Tabs)
+    if (!options.SkinOnly) {
+        subjects.push_back({"chromium", options.Chromium,
+                            [&addresses](std::uint16_t port, const std::string& folder) {
+                                std::vector<std::string> args = {"--no-sandbox", "--disable-sync", "--user-data-dir=" + folder + "/chromium",
+                                                                 ProxySwitch(port),
+                                                                 // Otherwise it tries HTTPS first for every address.
+                                                                 "--disable-features=HttpsUpgrades"};
+                                for (std::string_view s = CommonSwitches; !s.empty();) {
+                                    const std::size_t blank = s.find(' ');
+                                    args.emplace_back(s.substr(0, blank));
+                                    s = blank == std::string_view::npos ? std::string_view() : s.substr(blank + 1);
+                                }
+                                args.insert(args.end(), addresses.begin(), addresses.end());
+                                return args;
+                            },
+                            [](std::uint16_t) { return TEnv(); }});
+    }
+    if (options.Tabs && !options.SkinOnly)
         subjects.push_back({"qt webengine tabs", options.WebEngineTabs,
                             [&addresses](std::uint16_t, const std::string&) { return addresses; }, qtEnv});
 
@@ -284,26 +291,29 @@ try {
         }
 
     std::printf("Start-up with nine store home pages through a local proxy, median of %d rounds\n\n", options.Rounds);
-    std::printf("%-30s %13s %13s %11s %11s %10s\n", "subject", "window shown", "pages loaded", "PSS total", "RSS total", "processes");
+    std::printf("%-30s %13s %13s %11s %11s %10s %9s\n", "subject", "window shown", "pages loaded", "PSS total", "RSS total",
+                "processes", "CPU");
     std::vector<TSummary> summaries;
     for (std::size_t i = 0; i < subjects.size(); ++i) {
         summaries.push_back(Summarise(runs[i]));
         const TSummary& s = summaries.back();
-        std::printf("%-30s %11.2f s %11.2f s %7.1f MiB %7.1f MiB %10.0f\n", subjects[i].Name.c_str(), s.Shown, s.Loaded,
-                    s.PssMiB, s.RssMiB, s.Processes);
+        std::printf("%-30s %11.2f s %11.2f s %7.1f MiB %7.1f MiB %10.0f %7.2f s\n", subjects[i].Name.c_str(), s.Shown,
+                    s.Loaded, s.PssMiB, s.RssMiB, s.Processes, s.Cpu);
     }
     std::printf("\n");
     for (std::size_t i = 1; i < subjects.size(); ++i) {
         const TSummary& p = summaries[0];
         const TSummary& b = summaries[i];
         const std::string label = subjects[0].Name + " / " + subjects[i].Name;
-        std::printf("%-30s %12.2fx %12.2fx %10.2fx %10.2fx\n", label.c_str(), p.Shown / b.Shown, p.Loaded / b.Loaded,
-                    p.PssMiB / b.PssMiB, p.RssMiB / b.RssMiB);
+        std::printf("%-30s %12.2fx %12.2fx %10.2fx %10.2fx %10s %8.2fx\n", label.c_str(), p.Shown / b.Shown,
+                    p.Loaded / b.Loaded, p.PssMiB / b.PssMiB, p.RssMiB / b.RssMiB, "", p.Cpu / b.Cpu);
     }
     const TSummary& skinned = summaries[0];
     const TSummary& plain = summaries[1];
-    std::printf("\nthe skin's share of the start: window shown %+.1f %%, pages loaded %+.1f %% (goal: at most +5 %%)\n",
-                (skinned.Shown / plain.Shown - 1) * 100, (skinned.Loaded / plain.Loaded - 1) * 100);
+    std::printf("\nthe skin's share of the start: window shown %+.1f %%, pages loaded %+.1f %%, CPU %+.1f %% "
+                "(goal: at most +5 %%)\n",
+                (skinned.Shown / plain.Shown - 1) * 100, (skinned.Loaded / plain.Loaded - 1) * 100,
+                (skinned.Cpu / plain.Cpu - 1) * 100);
     return 0;
 } catch (const std::exception& error) {
     std::fprintf(stderr, "bench_startup: %s\n", error.what());
