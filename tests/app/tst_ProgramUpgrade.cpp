@@ -219,10 +219,16 @@ void TestProgramUpgrade::Start(QProcess& program, const QString& path)
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.start(path, {});
     QVERIFY2(program.waitForStarted(), qPrintable(program.errorString()));
-    QVERIFY2(WaitFor(program.processId(),
-                     [](const TAccessibleWindow& w) { return w.Find(QStringLiteral("push button"), UpgradeButton); },
-                     StartMs),
-             "the main window did not show");
+    if (!WaitFor(program.processId(),
+                 [](const TAccessibleWindow& w) { return w.Find(QStringLiteral("push button"), UpgradeButton); }, StartMs)) {
+        QStringList seen;
+        for (const TAccessibleWindow& w : FDesktop->Windows())
+            seen << QStringLiteral("%1 \"%2\" %3").arg(w.Pid).arg(w.Caption, w.Says().left(80));
+        QFAIL(qPrintable(QStringLiteral("the main window of %1 did not show (%2); shown: %3")
+                             .arg(program.processId())
+                             .arg(program.state() == QProcess::Running ? "running" : "ended")
+                             .arg(seen.join(QStringLiteral("; ")))));
+    }
 }
 
 std::optional<TAccessibleWindow> TestProgramUpgrade::WaitFor(
@@ -391,10 +397,16 @@ void TestProgramUpgrade::wholeUpgrade()
             QVERIFY2(box, "no box saying the download was refused");
             QCOMPARE(box->Caption, Caption);
             STEP(Press(*box, QString()));
-            // The wizard closes with the abandoned upgrade.
-            QVERIFY(WaitFor(pid, [](const TAccessibleWindow& w) {
-                return w.Find(QStringLiteral("push button"), UpgradeButton) && !w.Says().contains(Finished);
-            }));
+            // The wizard closes with the abandoned upgrade: the main window
+            // is the program's only one again.
+            const auto onlyMainWindow = [&] {
+                std::vector<TAccessibleWindow> shown;
+                for (TAccessibleWindow& w : FDesktop->Windows())
+                    if (w.Pid == pid)
+                        shown.push_back(std::move(w));
+                return shown.size() == 1 && shown.front().Find(QStringLiteral("push button"), UpgradeButton);
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(onlyMainWindow(), ShowMs);
         }
         // Nothing downloaded is kept and nothing is installed.
         QVERIFY(onlyTheProgram());

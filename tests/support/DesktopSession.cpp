@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDebug>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -141,14 +143,29 @@ bool TDesktopSession::Run(const QString& program, const QStringList& arguments, 
     QProcess process;
     process.setProcessEnvironment(Environment(QProcessEnvironment::systemEnvironment()));
     process.start(program, arguments);
+    QString failure;
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished(-1);
+        failure = QStringLiteral("did not finish in %1 ms").arg(timeoutMs);
+    } else if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        failure = QStringLiteral("failed (%1): %2")
+                      .arg(process.exitCode())
+                      .arg(QString::fromLocal8Bit(process.readAllStandardError()).trimmed());
+    }
+    if (!failure.isEmpty()) {
+        // Said once for each new way of failing, so that a test that waits
+        // on a broken tool shows why without repeating it at every try.
+        const QString said = QFileInfo(program).fileName() + u' ' + failure;
+        if (said != FLastFailure)
+            qWarning().noquote() << said;
+        FLastFailure = said;
         return false;
     }
+    FLastFailure.clear();
     if (out)
         *out = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return true;
 }
 
 std::vector<TAccessibleWindow> TDesktopSession::Windows() const

@@ -66,6 +66,7 @@ private:
              int timeoutMs = 60000) const;
 
     QString FError;
+    mutable QString FLastFailure;
     QString FDisplay;
     QString FBusAddress;
     std::unique_ptr<QProcess> FXServer;
