@@ -1,7 +1,7 @@
 #pragma once
-// The text rules the HTTP units share: what counts as blank, and the case
+// The text rules the HTTP units share: what counts as blank, the case
 // mapping (ASCII letters only, so bytes of multi-byte UTF-8 characters pass
-// unchanged).
+// unchanged), and hexadecimal digits.
 
 #include <string>
 #include <string_view>
@@ -14,3 +14,5 @@ std::string UpperCase(std::string_view text);
 std::string LowerCase(std::string_view text);
 // Equal but for the case of ASCII letters.
 bool SameText(std::string_view a, std::string_view b);
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char c);

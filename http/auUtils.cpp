@@ -150,17 +150,6 @@ bool UrlPart(CURLU* url, CURLUPart part, unsigned flags, std::string& text, bool
            rc == CURLUE_NO_HOST || rc == CURLUE_NO_PORT || rc == CURLUE_NO_QUERY || rc == CURLUE_NO_FRAGMENT;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // curl's own decoding turns "+" into a blank in queries; the addresses we
 // split only ever had their %xx escapes decoded. An escape of a byte that
 // KeepEscaped accepts stays as it is.
@@ -170,8 +159,8 @@ std::string PercentDecoded(const std::string& text, bool (*KeepEscaped)(int Byte
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const bool escape =
-            text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0;
-        const int byte = escape ? HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]) : 0;
+            text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0;
+        const int byte = escape ? HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]) : 0;
         if (escape && !(KeepEscaped && KeepEscaped(byte))) {
             out += static_cast<char>(byte);
             i += 2;

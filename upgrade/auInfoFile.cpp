@@ -1,5 +1,7 @@
 #include "upgrade/auInfoFile.h"
 
+#include "http/auText.h"
+
 #include <QStringDecoder>
 
 namespace {
@@ -14,13 +16,10 @@ bool IsDigit(char c)
 } // namespace
 
 TauInfoFileText::TauInfoFileText(std::string Bytes)
-    : FBytes(std::move(Bytes)), FLower(FBytes)
+    : FBytes(std::move(Bytes)), FLower(LowerCase(FBytes))
 {
     // Only A to Z change, so every position in the copy is the same as in
     // the bytes received.
-    for (char& c : FLower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
     IndexUrlEntries();
 }
 

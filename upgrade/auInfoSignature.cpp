@@ -1,5 +1,6 @@
 #include "upgrade/auInfoSignature.h"
 
+#include "http/auText.h"
 #include "platform/FileStream.h"
 
 #include <QByteArray>
@@ -46,24 +47,9 @@ const unsigned char* Raw(std::string_view Bytes)
     return reinterpret_cast<const unsigned char*>(Bytes.empty() ? "" : Bytes.data());
 }
 
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool IsLineEnd(char c)
 {
     return c == '\r' || c == '\n';
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = LowerAscii(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 template <std::size_t N>
@@ -73,8 +59,8 @@ std::optional<std::array<std::uint8_t, N>> FromHex(std::string_view Text)
         return std::nullopt;
     std::array<std::uint8_t, N> bytes{};
     for (std::size_t i = 0; i < N; ++i) {
-        const int high = HexDigit(Text[2 * i]);
-        const int low = HexDigit(Text[2 * i + 1]);
+        const int high = HexDigitValue(Text[2 * i]);
+        const int low = HexDigitValue(Text[2 * i + 1]);
         if (high < 0 || low < 0)
             return std::nullopt;
         bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
@@ -141,14 +127,9 @@ std::string PublicKeyText(const TEd25519PublicKey& Key)
 
 std::string Sha256Text(const TSha256& Hash)
 {
-    static constexpr char Digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * Hash.size());
-    for (const std::uint8_t byte : Hash) {
-        text += Digits[byte >> 4];
-        text += Digits[byte & 15];
-    }
-    return text;
+    return QByteArray(reinterpret_cast<const char*>(Hash.data()), static_cast<qsizetype>(Hash.size()))
+        .toHex()
+        .toStdString();
 }
 
 std::optional<TSha256> ParseSha256(std::string_view Text)
@@ -237,6 +218,15 @@ std::optional<TSha256> ExpectedSha256(const TauInfoFileText& Info, std::string_v
     return ParseSha256(Info.InfoValue(key));
 }
 
+std::string FirstUnhashedFile(const TauInfoFileText& Info)
+{
+    if (Info.Method() != 2)
+        for (const std::string& urlKey : FileListKeys(Info))
+            if (!ExpectedSha256(Info, urlKey))
+                return urlKey;
+    return {};
+}
+
 TSignatureStatus VerifyInfoFile(const TauInfoFileText& Info, std::string_view PublicKeyText)
 {
     const std::optional<TEd25519PublicKey> key = ParsePublicKey(PublicKeyText);
@@ -253,11 +243,7 @@ TSignatureStatus VerifyInfoFile(const TauInfoFileText& Info, std::string_view Pu
         return ssMalformed;
     if (!VerifyEd25519(*key, bytes.substr(0, entry.At), *signature))
         return ssBadSignature;
-    if (Info.Method() != 2)
-        for (const std::string& urlKey : FileListKeys(Info))
-            if (!ExpectedSha256(Info, urlKey))
-                return ssMissingHash;
-    return ssValid;
+    return FirstUnhashedFile(Info).empty() ? ssValid : ssMissingHash;
 }
 
 TInfoFileCheck CheckInfoFile(const TauInfoFileText& Info)

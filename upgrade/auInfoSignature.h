@@ -103,6 +103,10 @@ std::vector<std::string> FileListKeys(const TauInfoFileText& Info);
 // The SHA-256 that entry #sha256-<UrlKey>= gives (the first such entry, as
 // for every key); nullopt when it is missing or not exactly 64 hex digits.
 std::optional<TSha256> ExpectedSha256(const TauInfoFileText& Info, std::string_view UrlKey);
+// The url key of the first listed file without its hash; empty when every
+// file has one, or when the method is 2 (a web page to open, nothing
+// downloaded), which needs none.
+std::string FirstUnhashedFile(const TauInfoFileText& Info);
 
 // Whether Info is signed by the key PublicKeyText names and gives a hash for
 // every file it lists. A file whose method is 2 (a web page to open, nothing

@@ -1,5 +1,6 @@
 #include "upgrade/auUpgrader.h"
 
+#include "http/auText.h"
 #include "platform/ExecutableFile.h"
 #include "platform/FileReplace.h"
 #include "platform/MimeAssociations.h"
@@ -17,7 +18,6 @@
 #include <QTemporaryFile>
 #include <QTimerEvent>
 
-#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -86,10 +86,8 @@ std::vector<std::string> ApplicationArguments()
 // opener run or show a local file on the word of the info file.
 bool IsWebAddress(const std::string& URL)
 {
-    std::string scheme = WithDefaultScheme(URL);
-    scheme.resize(scheme.find("://"));
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : char(c); });
+    const std::string address = WithDefaultScheme(URL);
+    const std::string scheme = LowerCase(std::string_view(address).substr(0, address.find("://")));
     return scheme == "http" || scheme == "https";
 }
 

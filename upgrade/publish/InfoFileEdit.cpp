@@ -1,8 +1,7 @@
 #include "upgrade/publish/InfoFileEdit.h"
 
+#include "http/auText.h"
 #include "upgrade/auInfoSignature.h"
-
-#include <algorithm>
 
 std::string LineEndOf(std::string_view Text)
 {
@@ -21,17 +20,13 @@ std::string WithFinalLineEnd(std::string_view Text)
 std::string WithoutHashEntries(std::string_view Text)
 {
     const std::string prefix = "#" + std::string(HashEntryPrefix);
-    const auto sameLetter = [](char a, char b) { return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b; };
     std::string result;
     result.reserve(Text.size());
     for (std::size_t start = 0; start < Text.size();) {
         const std::size_t lf = Text.find('\n', start);
         const std::size_t end = lf == std::string_view::npos ? Text.size() : lf + 1;
         const std::string_view line = Text.substr(start, end - start);
-        const bool hashEntry = line.size() >= prefix.size() &&
-                               std::equal(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
-                                          prefix.begin(), sameLetter);
-        if (!hashEntry)
+        if (!SameText(line.substr(0, prefix.size()), prefix))
             result += line;
         start = end;
     }

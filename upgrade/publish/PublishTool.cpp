@@ -344,12 +344,9 @@ TPublishExit Sign(const TArguments& Args, std::ostream& Out)
     const std::string text = WithFinalLineEnd(UnsignedPart(bytes, Args.File, wasSigned));
     if (wasSigned && !Args.Has("resign"))
         Fail(peUsage, Args.File + " is signed already; give --resign to sign it anew");
-    const TauInfoFileText info(text);
-    if (info.Method() != 2)
-        for (const std::string& key : FileListKeys(info))
-            if (!ExpectedSha256(info, key))
-                Fail(peUsage, Args.File + " has no #" + std::string(HashEntryPrefix) + key +
-                                  "= entry of 64 hex digits; run hash first");
+    if (const std::string key = FirstUnhashedFile(TauInfoFileText(text)); !key.empty())
+        Fail(peUsage, Args.File + " has no #" + std::string(HashEntryPrefix) + key +
+                          "= entry of 64 hex digits; run hash first");
 
     std::string pem = ReadFile(Args.Value("key"), "the private key");
     const std::optional<TEd25519PrivateKey> key = TEd25519PrivateKey::FromPem(pem);
