@@ -5,8 +5,8 @@
 //
 // The program calls, in this order:
 //  1. RecoverAtStart(), at every start, before its main window is built. When
-//     TellRolledBack is set, it shows message 34 once (ShowErrorMsg(34)) once
-//     its window is up; the journal is already forgotten.
+//     TellRolledBack is set, it shows message 34 once (ShowErrorMsg(34))
+//     before its window shows; the journal is already forgotten.
 //  2. ConfirmStarted(), once its main window is shown and its event loop has
 //     run for a few seconds, and also when the user closes that shown window
 //     sooner: the helper takes an upgraded program that ends without having

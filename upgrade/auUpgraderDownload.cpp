@@ -90,7 +90,8 @@ void TauUpgrader::HeaderInfoHandler(std::int32_t ContentLength, TDateTime LastMo
         wizard->ShowFileSize(ContentLength);
     if (FMiscFilesUpgrade == mfuOnlyIfSizeDifferent && ContentLength != 0 && FileList.size() > 1) {
         // The path the file will have once the helper has put it in place.
-        const std::string target = CurrentFile.substr(0, CurrentFile.size() - 5);
+        const std::string target =
+            CurrentFile.substr(0, CurrentFile.size() - std::string_view(handover::DownloadSuffix).size());
         const std::int64_t size = GetFileSize64(target);
         if (UpperFileName(target) != UpperFileName(FProgramPath) && size >= 0)
             CanContinue = size != ContentLength;

@@ -1,7 +1,7 @@
 #include "upgrade/auUpgraderPromptForm.h"
 
+#include "platform/DesignFonts.h"
 #include "upgrade/auUpgraderBoxes.h"
-#include "upgrade/auUpgraderFonts.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -29,7 +29,7 @@ TauUpgraderPromptForm::TauUpgraderPromptForm(QWidget* Parent, int ClientWidth, i
     BottomPanel = new QWidget(this);
 
     setAttribute(Qt::WA_DeleteOnClose);
-    setFont(UpgraderFont(QStringLiteral("Tahoma"), 12));
+    setFont(DesignFont(QStringLiteral("Tahoma"), 12));
     QPalette face = palette();
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);

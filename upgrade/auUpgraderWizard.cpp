@@ -1,7 +1,7 @@
 #include "upgrade/auUpgraderWizard.h"
 
+#include "platform/DesignFonts.h"
 #include "upgrade/auUpgraderBoxes.h"
-#include "upgrade/auUpgraderFonts.h"
 #include "upgrade/auUpgraderLang.h"
 
 #include <QCloseEvent>
@@ -83,7 +83,7 @@ TauUpgraderWizardForm::TauUpgraderWizardForm(QWidget* Parent)
     // Only the main window decides when the program ends.
     setAttribute(Qt::WA_QuitOnClose, false);
     setModal(false);
-    setFont(UpgraderFont(Tahoma, 12));
+    setFont(DesignFont(Tahoma, 12));
     QPalette face = palette();
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);
@@ -112,7 +112,7 @@ TauUpgraderWizardForm::TauUpgraderWizardForm(QWidget* Parent)
 
     WizardTitle = new QLabel(this);
     WizardTitle->setTextFormat(Qt::PlainText);
-    QFont titleFont = UpgraderFont(TimesNewRoman, 19);
+    QFont titleFont = DesignFont(TimesNewRoman, 19);
     titleFont.setBold(true);
     titleFont.setItalic(true);
     WizardTitle->setFont(titleFont);
@@ -122,7 +122,7 @@ TauUpgraderWizardForm::TauUpgraderWizardForm(QWidget* Parent)
     LDownloadingFileFrom = NewLabel(LCurrentFile, 6, 14, 307);
     FileURL = new QLineEdit(LCurrentFile);
     FileURL->setGeometry(10, 28, 301, 13);
-    FileURL->setFont(UpgraderFont(SansSerif, 12));
+    FileURL->setFont(DesignFont(SansSerif, 12));
     FileURL->setFrame(false);
     FileURL->setTextMargins(0, 0, 0, 0);
     // Read-only keeps selection, Ctrl+C and the context menu's Copy, and
@@ -157,7 +157,7 @@ TauUpgraderWizardForm::TauUpgraderWizardForm(QWidget* Parent)
     // shadow-coloured one. Both are transparent, so the lettering sits on
     // the window's own background whatever the skin paints there; the
     // bevel's line stops short of it instead of being covered.
-    const QFont aboutFont = UpgraderFont(SansSerif, 12);
+    const QFont aboutFont = DesignFont(SansSerif, 12);
     AboutShadow = new QLabel(this);
     AboutShadow->setFont(aboutFont);
     AboutShadow->setAttribute(Qt::WA_TranslucentBackground);
