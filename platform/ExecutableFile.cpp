@@ -1,5 +1,7 @@
 #include "platform/ExecutableFile.h"
 
+#include "platform/DescriptorIO.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -25,20 +27,6 @@ int MakePrivateFolder(const std::string& Folder)
     if (const int error = MakePrivateFolder(Folder.substr(0, slash)))
         return error;
     return ::mkdir(Folder.c_str(), 0700) == 0 || errno == EEXIST ? 0 : errno;
-}
-
-int WriteWhole(int Fd, std::string_view Bytes)
-{
-    while (!Bytes.empty()) {
-        const ssize_t written = ::write(Fd, Bytes.data(), Bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        Bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
 }
 
 // The bytes and the mode of the file beside the target are final before the

@@ -1,5 +1,7 @@
 #include "platform/FileReplace.h"
 
+#include "platform/DescriptorIO.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -78,21 +80,6 @@ int PrepareSource(const std::string& Source, mode_t Mode)
     return error;
 }
 
-int WriteAll(int Fd, const char* Data, std::size_t Size)
-{
-    while (Size > 0) {
-        const ssize_t written = ::write(Fd, Data, Size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        Data += written;
-        Size -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
 // Fd holds the data of Aside; makes it durable, closes it and renames Aside
 // over Path, or removes Aside when any step failed.
 int Commit(int Fd, int Error, const std::string& Aside, const std::string& Path)
@@ -131,17 +118,8 @@ int CopyAside(const std::string& Target, const std::string& Backup)
         return error;
     }
     int error = ::fchmod(out, target.st_mode & PermissionBits) == 0 ? 0 : errno;
-    char buffer[65536];
-    while (error == 0) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            error = got < 0 ? errno : 0;
-            break;
-        }
-        error = WriteAll(out, buffer, static_cast<std::size_t>(got));
-    }
+    if (error == 0)
+        error = ReadToEnd(in, [out](std::string_view Piece) { return WriteWhole(out, Piece); });
     ::close(in);
     return Commit(out, error, aside, Backup);
 }
@@ -176,7 +154,7 @@ int WriteFileAside(const std::string& Path, const std::string& Bytes, int Mode)
     const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, Mode);
     if (fd < 0)
         return errno;
-    return Commit(fd, WriteAll(fd, Bytes.data(), Bytes.size()), aside, Path);
+    return Commit(fd, WriteWhole(fd, Bytes), aside, Path);
 }
 
 std::string AsidePath(const std::string& Path)
@@ -192,17 +170,11 @@ int ReadWholeFile(const std::string& Path, std::string& Bytes)
         return errno;
     struct stat st {};
     int error = ::fstat(fd, &st) != 0 ? errno : (S_ISREG(st.st_mode) ? 0 : EINVAL);
-    char buffer[4096];
-    while (error == 0) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            error = got < 0 ? errno : 0;
-            break;
-        }
-        Bytes.append(buffer, static_cast<std::size_t>(got));
-    }
+    if (error == 0)
+        error = ReadToEnd(fd, [&Bytes](std::string_view Piece) {
+            Bytes.append(Piece);
+            return 0;
+        });
     ::close(fd);
     return error;
 }

@@ -1,5 +1,7 @@
 #include "platform/LogFile.h"
 
+#include "platform/DescriptorIO.h"
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -30,21 +32,6 @@ std::string Now()
     return text;
 }
 
-int WriteAll(int Fd, const std::string& Text)
-{
-    std::size_t done = 0;
-    while (done < Text.size()) {
-        const ssize_t written = ::write(Fd, Text.data() + done, Text.size() - done);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
 } // namespace
 
 int AppendLogLine(const std::string& Path, const std::string& Line)
@@ -55,14 +42,14 @@ int AppendLogLine(const std::string& Path, const std::string& Line)
     if (fd < 0)
         return errno;
     // One write per line: O_APPEND keeps lines of concurrent writers whole.
-    const int error = WriteAll(fd, Now() + " [" + std::to_string(::getpid()) + "] " + Line + "\n");
+    const int error = WriteWhole(fd, Now() + " [" + std::to_string(::getpid()) + "] " + Line + "\n");
     ::close(fd);
     return error;
 }
 
 void WriteStandardError(const std::string& Text)
 {
-    WriteAll(STDERR_FILENO, Text);
+    WriteWhole(STDERR_FILENO, Text);
 }
 
 std::string ErrorText(int Error)
